@@ -1,0 +1,12 @@
+// The main dialog's procedure: the notification copies, browsing, and the
+// start-or-cancel steps. Independent of any window-layer backend.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/window_layer.h"
+
+int32_t mainDialogProc(WindowHandle dialog, DialogMessage message, uint32_t param);
+void fillDialogControls(WindowHandle dialog);
+// 1 with a folder path ending in '/' in buffer, or 0 with buffer cleared.
+int32_t browseForFolder(char* buffer);

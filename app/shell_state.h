@@ -1,0 +1,14 @@
+// Values the start-up code, the dialog and the conversion share.
+#pragma once
+
+#include "platform/path_limits.h"
+#include "platform/window_layer.h"
+
+extern WindowHandle mainDialog;
+// Folder used as a plain prefix; typed text is used as typed.
+extern char sourceFolder[PathCapacity];
+extern char outputPath[PathCapacity];
+
+constexpr const char* ApplicationName = "VUD Data Converter";
+constexpr const char* ApplicationVersion = "0.6";
+constexpr const char* DefaultOutputName = "vud.pac";

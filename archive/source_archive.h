@@ -1,0 +1,53 @@
+// Reading source voice archives ("VUDPAC"): the file-name rule, the 32-byte
+// header, the entry table with its in-memory sentinel, and one entry's data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+constexpr int32_t SourceHeaderSize = 32;
+constexpr int32_t SourceEntrySize = 8;
+constexpr uint16_t SentinelEntryId = 0xFFFF;
+
+// One record of the entry table, kept in memory with exactly the on-disk
+// layout because the conversion rewrites it in place and writes it out.
+struct SourceEntry {
+    uint16_t id;
+    uint16_t blockCount;
+    uint32_t offset;
+};
+static_assert(sizeof(SourceEntry) == 8);
+static_assert(offsetof(SourceEntry, id) == 0);
+static_assert(offsetof(SourceEntry, blockCount) == 2);
+static_assert(offsetof(SourceEntry, offset) == 4);
+
+// entryCount records followed by the sentinel; null entries means failure.
+struct SourceEntryTable {
+    std::unique_ptr<SourceEntry[]> entries;
+    int32_t entryCount = 0;
+};
+
+// One entry's data as read: the block sizes and the compressed bytes.
+// Owned by the caller; both buffers are released with it.
+struct SourceEntryData {
+    std::unique_ptr<int16_t[]> blockSizes;
+    std::unique_ptr<uint8_t[]> compressedBytes;
+    uint32_t blockCount = 0;
+    uint64_t compressedLength = 0;
+};
+
+// File number 0..999 of a bare name "z###.vud" (any letter case), else -1.
+int32_t parseSourceFileName(const char* name);
+
+// 0 on success (position 32 afterwards), -1 on failure. Either out-value may be null.
+int32_t readSourceHeader(std::FILE* file, int32_t* entryCount, uint32_t* sampleRate);
+
+// entryCount + 1 records (the last one the sentinel); entries is null on failure.
+SourceEntryTable readSourceEntryTable(std::FILE* file, int32_t entryCount);
+
+// Entry i of table (0 <= i < entryCount). Returns false on failure; a size-rule
+// failure has already written "invalid vud size (id:%d)\n" to standard error.
+bool readSourceEntryData(std::FILE* file, const SourceEntry* table, int32_t i,
+                         SourceEntryData* data);

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs. Idempotent: apt-get runs
+# only when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libmp3lame-dev libmpg123-dev
+  qt6-base-dev libgl-dev fonts-ipafont-gothic xvfb xauth
+  espeak-ng sox
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if ((${#missing[@]} > 0)); then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=()
+  if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+echo "setup: all packages present"

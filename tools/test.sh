@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite:
+#   1. the normal build (build/) with every test;
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/), every test;
+#   3. ThreadSanitizer (build-tsan/), the tests labelled "threaded";
+#   4. the libFuzzer targets (build-fuzz/, clang), each for a bounded time.
+# Ends with one line "N passed, N failed" over all ctest runs.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+./tools/setup.sh || exit 1
+
+jobs=$(nproc)
+fuzz_seconds=${VUD_FUZZ_SECONDS:-60}
+passed=0
+failed=0
+status=0
+
+configure_and_build() {  # dir, cmake args...
+  local dir=$1; shift
+  cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null || return 1
+  cmake --build "$root/$dir" -j "$jobs" || return 1
+}
+
+run_ctest() {  # dir, ctest args...
+  local dir=$1; shift
+  local log
+  log=$(mktemp)
+  (cd "$root/$dir" && ctest --output-on-failure -j "$jobs" "$@") 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  local total fails
+  total=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2/p' "$log" | tail -1)
+  fails=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
+  rm -f "$log"
+  if [[ -z "$total" ]]; then
+    echo "test.sh: ctest in $dir ran no test"; failed=$((failed + 1)); status=1; return
+  fi
+  passed=$((passed + total - fails))
+  failed=$((failed + fails))
+  if [[ $rc -ne 0 || $fails -ne 0 ]]; then status=1; fi
+}
+
+echo "== normal build"
+if configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+  run_ctest build
+else
+  echo "test.sh: normal build failed"; status=1; failed=$((failed + 1))
+fi
+
+echo "== address + undefined sanitizers"
+if configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DVUD_SANITIZE=address -DVUD_BUILD_BENCH=OFF; then
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_ctest build-asan
+else
+  echo "test.sh: sanitizer build failed"; status=1; failed=$((failed + 1))
+fi
+
+echo "== thread sanitizer"
+if configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVUD_SANITIZE=thread -DVUD_BUILD_BENCH=OFF -DVUD_BUILD_GUI=OFF; then
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest build-tsan -L threaded
+else
+  echo "test.sh: thread-sanitizer build failed"; status=1; failed=$((failed + 1))
+fi
+
+echo "== fuzzing (${fuzz_seconds}s in all)"
+if CC=clang CXX=clang++ configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVUD_BUILD_FUZZ=ON \
+     -DVUD_BUILD_GUI=OFF -DVUD_BUILD_BENCH=OFF -DVUD_BUILD_TESTS=OFF; then
+  if ./tools/run-fuzzers.sh build-fuzz "$fuzz_seconds"; then
+    passed=$((passed + 1))
+  else
+    echo "test.sh: a fuzzer found a fault"; failed=$((failed + 1)); status=1
+  fi
+else
+  echo "test.sh: fuzz build failed"; status=1; failed=$((failed + 1))
+fi
+
+echo "${passed} passed, ${failed} failed"
+exit $status

@@ -1,0 +1,25 @@
+// Enumerating and counting the source archives of a folder.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/directory_search.h"
+#include "platform/path_limits.h"
+
+struct SourceSearch {
+    DirectorySearchHandle searchHandle;
+    char foundName[PathCapacity];
+};
+
+extern SourceSearch sourceSearch;
+
+// Sum of the entry counts of the archives accepted by the last count. Kept in
+// 64 bits so that archives claiming huge counts cannot wrap it.
+extern int64_t totalEntryCount;
+// Entries converted since the last count.
+extern int64_t convertedEntryCount;
+
+// Pointer to sourceSearch.foundName, or null when nothing (more) is found.
+const char* findFirstSourceArchive(const char* pattern);
+const char* findNextSourceArchive();
+int32_t countSourceArchives(const char* folder);
