@@ -9,6 +9,7 @@
 
 constexpr int32_t SamplesPerFixedBlock = 1024;
 constexpr int16_t RawBlockSize = 1024;
+constexpr uint8_t EscapeCode = 15;
 
 struct DecodeTables {
     int16_t sampleTable[256];
@@ -27,6 +28,22 @@ struct DecodedEntry {
     uint64_t sampleCapacity = 0;
 };
 
+// 1024 for each block of size 0 or 1024, 2 x s for any other positive size s,
+// nothing for a negative size (such a block is passed over).
+uint64_t sampleCapacityOf(const SourceEntryData& data);
+
 // false when the samples cannot be reserved (or their byte count does not fit
 // 32 bits); nothing else fails.
+//
+// Where the data does not follow the format, decoding stays inside it: a
+// negative block size is passed over (no samples, the cursor stays), bytes
+// past compressedLength are never read (a block cut short decodes only the
+// bytes present), and an escape code whose value nibbles lie past the last
+// byte ends its block without a sample. Within the data, an escape code in
+// the last two nibbles of a block takes its value nibbles from the bytes that
+// follow the block, while the next block still starts s bytes on.
 bool decodeSourceEntry(const SourceEntryData& data, DecodedEntry* decoded);
+
+// The same decoding as a plain loop over nibbles, one sample at a time; the
+// definition every faster path is tested against.
+bool decodeSourceEntryReference(const SourceEntryData& data, DecodedEntry* decoded);

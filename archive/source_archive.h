@@ -45,9 +45,29 @@ int32_t parseSourceFileName(const char* name);
 int32_t readSourceHeader(std::FILE* file, int32_t* entryCount, uint32_t* sampleRate);
 
 // entryCount + 1 records (the last one the sentinel); entries is null on failure.
+// A table that the file is too short to hold fails before anything is reserved.
 SourceEntryTable readSourceEntryTable(std::FILE* file, int32_t entryCount);
 
 // Entry i of table (0 <= i < entryCount). Returns false on failure; a size-rule
 // failure has already written "invalid vud size (id:%d)\n" to standard error.
 bool readSourceEntryData(std::FILE* file, const SourceEntry* table, int32_t i,
                          SourceEntryData* data);
+
+// Why one entry could not be read, for tools that explain a bad archive.
+enum class EntryReadResult {
+    Ok,
+    NoMemory,       // the size list or the compressed bytes could not be reserved
+    SeekFailed,     // the entry's offset cannot be reached
+    ShortSizeList,  // the file ends inside the size list
+    NegativeSize,   // a block size of 0x8000..0xFFFF (reported like SizeRule)
+    SizeRule,       // the sizes add up to more than the room up to the next entry
+    ShortData,      // the file ends before the compressed bytes the sizes promise
+};
+
+// readSourceEntryData with the reason of a failure. The size-rule message is
+// written only when reportSizeRule is set (readSourceEntryData sets it).
+EntryReadResult readSourceEntryDataChecked(std::FILE* file, const SourceEntry* table, int32_t i,
+                                           SourceEntryData* data, bool reportSizeRule);
+
+// A short English text for a result, e.g. "size list cut short by the end of the file".
+const char* describeEntryReadResult(EntryReadResult result);
