@@ -1,0 +1,125 @@
+#include "tools/source_writer/wav_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "tools/source_writer/source_writer.h"
+
+namespace {
+
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+uint32_t le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+}  // namespace
+
+bool readWavFile(const std::string& path, WavAudio* audio, std::string* error) {
+    File file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) {
+        *error = "cannot open";
+        return false;
+    }
+    uint8_t riff[12];
+    if (std::fread(riff, 1, sizeof riff, file.get()) != sizeof riff ||
+        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+        *error = "not a RIFF/WAVE file";
+        return false;
+    }
+    uint16_t channels = 0;
+    uint16_t bits = 0;
+    bool haveFormat = false;
+    for (;;) {
+        uint8_t chunk[8];
+        if (std::fread(chunk, 1, sizeof chunk, file.get()) != sizeof chunk) {
+            *error = "no data chunk";
+            return false;
+        }
+        const uint32_t size = le32(chunk + 4);
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            uint8_t format[16];
+            if (size < sizeof format ||
+                std::fread(format, 1, sizeof format, file.get()) != sizeof format) {
+                *error = "short fmt chunk";
+                return false;
+            }
+            if (le16(format) != 1) {
+                *error = "not integer PCM";
+                return false;
+            }
+            channels = le16(format + 2);
+            audio->sampleRate = le32(format + 4);
+            bits = le16(format + 14);
+            if (bits != 16 || (channels != 1 && channels != 2)) {
+                *error = "only 16-bit mono or stereo PCM is supported";
+                return false;
+            }
+            haveFormat = true;
+            const long rest = static_cast<long>(size - sizeof format + (size & 1));
+            if (rest > 0 && std::fseek(file.get(), rest, SEEK_CUR) != 0) {
+                *error = "short fmt chunk";
+                return false;
+            }
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            if (!haveFormat) {
+                *error = "data chunk before fmt chunk";
+                return false;
+            }
+            // Streamed WAV output may leave the size at its maximum: read to the end.
+            std::vector<uint8_t> bytes;
+            uint8_t buffer[65536];
+            size_t got;
+            while (bytes.size() < size &&
+                   (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+                bytes.insert(bytes.end(), buffer, buffer + got);
+            }
+            if (bytes.size() > size) bytes.resize(size);
+            const size_t frame = 2u * channels;
+            const size_t frames = bytes.size() / frame;
+            audio->samples.resize(frames);
+            for (size_t f = 0; f < frames; ++f) {
+                int32_t sum = 0;
+                for (uint16_t c = 0; c < channels; ++c) {
+                    sum += static_cast<int16_t>(le16(bytes.data() + f * frame + 2 * c));
+                }
+                audio->samples[f] = static_cast<int16_t>(sum / channels);
+            }
+            return true;
+        } else if (std::fseek(file.get(), static_cast<long>(size + (size & 1)), SEEK_CUR) != 0) {
+            *error = "broken chunk";
+            return false;
+        }
+    }
+}
+
+bool writeWavFile(const std::string& path, const int16_t* samples, size_t count,
+                  uint32_t sampleRate) {
+    const uint64_t dataBytes = 2 * static_cast<uint64_t>(count);
+    if (dataBytes > UINT32_MAX - 36) return false;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(44 + dataBytes);
+    const char* riff = "RIFF";
+    bytes.insert(bytes.end(), riff, riff + 4);
+    appendLe32(bytes, static_cast<uint32_t>(36 + dataBytes));
+    const char* wave = "WAVEfmt ";
+    bytes.insert(bytes.end(), wave, wave + 8);
+    appendLe32(bytes, 16);
+    appendLe16(bytes, 1);  // integer PCM
+    appendLe16(bytes, 1);  // one channel
+    appendLe32(bytes, sampleRate);
+    appendLe32(bytes, sampleRate * 2);
+    appendLe16(bytes, 2);
+    appendLe16(bytes, 16);
+    const char* data = "data";
+    bytes.insert(bytes.end(), data, data + 4);
+    appendLe32(bytes, static_cast<uint32_t>(dataBytes));
+    for (size_t k = 0; k < count; ++k) appendLe16(bytes, static_cast<uint16_t>(samples[k]));
+    return writeBytesToFile(path, bytes);
+}
