@@ -29,8 +29,36 @@ struct EncoderLibrary {
 
 extern EncoderLibrary encoderLibrary;
 
+// One row of the resolution table: the exported name and the store that puts
+// the resolved address into its EncoderLibrary reference.
+struct EncoderEntryPoint {
+    const char* name;
+    void (*store)(void* address);
+};
+
+constexpr int32_t EncoderEntryPointCount = 10;
+extern const EncoderEntryPoint EncoderEntryPoints[EncoderEntryPointCount];
+
+// The registry places searched after the bare name; the folder mapping of
+// the registry is described in platform/registry.h.
+constexpr const char* InstallPathKey = "Software\\MarineCat\\GOGO_DLL";
+constexpr const char* InstallPathValue = "INSTPATH";
+constexpr const char* UninstallKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\WinGOGO";
+constexpr const char* UninstallValue = "UninstallString";
+// Separator of the uninstall string's folder part on this platform.
+constexpr char UninstallPathSeparator = '/';
+
+// Rewrites an uninstall string of byteCount bytes (at most VersionTextCapacity,
+// not necessarily terminated) in place: everything after its last separator
+// becomes "GOGO.DLL" and a NUL. Returns the path to load, which starts at the
+// second byte, or null when there is no separator or the name does not fit.
+const char* uninstallStringLibraryPath(char* text, int32_t byteCount);
+
 LibraryHandle locateEncoderLibrary();
 // versionNumber of the loaded library; 0 means no usable library.
 int32_t loadEncoderLibrary();
+// As loadEncoderLibrary, but from the one library file at path (tests, tools).
+int32_t loadEncoderLibraryFrom(const char* path);
 void unloadEncoderLibrary();
 const char* encoderVersionText();

@@ -20,6 +20,24 @@ extern const BitRateRow BitRateTable[BitRateRowCount];
 // Row of BitRateTable; written by the dialog while no run is active.
 extern std::atomic<int32_t> bitRateSelection;
 
+// The entry being encoded. The library's callbacks carry no context, so they
+// reach the entry only through this one record: one encoding at a time.
+struct EntryEncodeState {
+    const uint8_t* pcmCursor;  // next PCM byte not yet handed to the library
+    uint32_t pcmBytesLeft;
+    std::FILE* mp3Stream;
+    int32_t mp3BytesWritten;  // MP3 bytes handed to mp3Stream for this entry
+    bool writeFailed;         // a write to mp3Stream failed, or the count would overflow
+};
+
+extern EntryEncodeState entryEncodeState;
+
+// The library's input callback: 0 when buffer holds exactly size bytes (PCM,
+// then zeros after its end), 1 when no PCM is left (buffer untouched).
+int32_t pcmInputCallback(void* buffer, uint32_t size);
+// The library's output callback: appends the bytes to mp3Stream; always 0.
+int32_t mp3OutputCallback(void* data, uint32_t size);
+
 // Bytes of MP3 appended to stream, or -1 when the library refused to start
 // or the stream could not be written.
 int32_t encodeEntry(const char* label, std::FILE* stream, int32_t sampleRate, const void* pcm,

@@ -1,0 +1,90 @@
+// Encoding one decoded entry through the encoder library.
+#include "encoder/entry_encoding.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "encoder/encoder_library.h"
+
+const BitRateRow BitRateTable[BitRateRowCount] = {
+    {"8kbit/s", 8},     {"16kbit/s", 16},   {"24kbit/s", 24},   {"32kbit/s", 32},
+    {"40kbit/s", 40},   {"48kbit/s", 48},   {"56kbit/s", 56},   {"64kbit/s", 64},
+    {"80kbit/s", 80},   {"96kbit/s", 96},   {"112kbit/s", 112}, {"128kbit/s", 128},
+    {"144kbit/s", 144}, {"160kbit/s", 160},
+};
+
+std::atomic<int32_t> bitRateSelection{InitialBitRateSelection};
+
+EntryEncodeState entryEncodeState{};
+
+namespace {
+
+constexpr uint32_t PcmInputFromCallback = 2;
+constexpr uint32_t OutputToCallback = 2;
+constexpr int32_t UnexaminedItems[] = {10, 11, 12, 13, 38, 39, 40};
+
+}  // namespace
+
+int32_t pcmInputCallback(void* buffer, uint32_t size) {
+    EntryEncodeState& state = entryEncodeState;
+    if (state.pcmBytesLeft == 0) return 1;
+    uint32_t n = state.pcmBytesLeft < size ? state.pcmBytesLeft : size;
+    std::memcpy(buffer, state.pcmCursor, n);
+    if (n < size) std::memset(static_cast<uint8_t*>(buffer) + n, 0, size - n);
+    state.pcmCursor += n;
+    state.pcmBytesLeft -= n;
+    return 0;
+}
+
+int32_t mp3OutputCallback(void* data, uint32_t size) {
+    EntryEncodeState& state = entryEncodeState;
+    if (data == nullptr) return 0;
+    if (size > static_cast<uint32_t>(INT32_MAX - state.mp3BytesWritten)) {
+        state.writeFailed = true;
+        return 0;
+    }
+    if (std::fwrite(data, 1, size, state.mp3Stream) != size) state.writeFailed = true;
+    state.mp3BytesWritten += static_cast<int32_t>(size);
+    return 0;
+}
+
+int32_t encodeEntry(const char* label, std::FILE* stream, int32_t sampleRate, const void* pcm,
+                    uint32_t byteCount, int32_t bitRate) {
+    const EncoderLibrary& library = encoderLibrary;
+    if (library.initializeWork() != 0) return -1;
+
+    entryEncodeState =
+        EntryEncodeState{static_cast<const uint8_t*>(pcm), byteCount, stream, 0, false};
+    // The library may keep this address until MPGE_endCoder.
+    PcmInputDescription input{pcmInputCallback, 0, 16, static_cast<uint32_t>(sampleRate), 1};
+
+    if (library.setConfigure(MPGE_ITEM_INPUT, PcmInputFromCallback, &input) != 0) return -1;
+    if (library.setConfigure(MPGE_ITEM_OUTPUT, OutputToCallback,
+                             reinterpret_cast<void*>(&mp3OutputCallback)) != 0) {
+        return -1;
+    }
+    if (library.setConfigure(MPGE_ITEM_MODE, 0, nullptr) != 0) return -1;
+    if (library.setConfigure(MPGE_ITEM_BITRATE, static_cast<uint32_t>(bitRate), nullptr) != 0) {
+        return -1;
+    }
+    if (library.setConfigure(MPGE_ITEM_OUTPUT_RATE, EncoderOutputRate, nullptr) != 0) return -1;
+    for (int32_t item : UnexaminedItems) library.setConfigure(item, 0, nullptr);
+
+    if (library.detectConfigure() != 0) return -1;
+    int32_t requestSize = 0;
+    library.getConfigure(MPGE_ITEM_REQUEST_SIZE, &requestSize);
+
+    std::printf("%s\r", label);
+    std::fflush(stdout);
+
+    while (library.processFrame() == 0) {
+    }
+    library.closeCoder();
+    library.endCoder();
+
+    // The entry's bytes must be in the file, not only in the stream's buffer,
+    // before its size is recorded: a failed write makes the entry fail.
+    if (std::fflush(stream) != 0 || std::ferror(stream) != 0) entryEncodeState.writeFailed = true;
+    if (entryEncodeState.writeFailed) return -1;
+    return entryEncodeState.mp3BytesWritten;
+}

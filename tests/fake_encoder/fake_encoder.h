@@ -1,0 +1,101 @@
+// Controls of the recording encoder library used by the tests. The library
+// exports the ten MPGE_ entry points of encoder/mpge.h; a test links it
+// directly to reach these controls and loads the same file through
+// loadEncoderLibraryFrom(FAKE_ENCODER_LIBRARY_PATH), which maps the same
+// instance.
+//
+// Behaviour of one entry (entry N is the N-th MPGE_initializeWork since the
+// last reset, counting from 1):
+// - MPGE_processFrame fills its own buffer with 0xA5, asks the input callback
+//   for the request size (default 1152 bytes) and keeps what it got. After an
+//   answer 0 it hands over this frame's share of the stream; after an answer
+//   1 it checks that the buffer was left untouched, hands over the rest of
+//   the stream in three calls (the first of them without data pointer, see
+//   fakeEncoderSetNullOutputSize) and returns 1.
+// - The stream: if a size was queued for the entry (fakeEncoderQueueStreamSize),
+//   exactly that many bytes, fakeEncoderStreamByte(entry, offset) each, spread
+//   over the frames (at most fakeEncoderSetFrameBytes per frame) with the rest
+//   at the end; otherwise fakeEncoderSetFrameBytes bytes per frame (default
+//   104) and nothing more at the end.
+#pragma once
+
+#include <stdint.h>
+
+#include "encoder/mpge.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum FakeCallKind {
+    FakeInitializeWork = 1,
+    FakeSetConfigure,
+    FakeGetConfigure,
+    FakeDetectConfigure,
+    FakeProcessFrame,
+    FakeCloseCoder,
+    FakeEndCoder,
+    FakeGetUnitStates,
+    FakeProcessTrack,
+    FakeGetVersion,
+    FakeInputCallback,  /* the library called the input callback */
+    FakeOutputCallback, /* the library called the output callback */
+};
+
+/* One recorded call. */
+typedef struct {
+    int32_t kind;   /* FakeCallKind */
+    int32_t entry;  /* entry number at the time of the call (0 before the first) */
+    int32_t item;   /* setConfigure/getConfigure item */
+    uint32_t value; /* setConfigure value; callbacks: size asked or handed over */
+    void* pointer;  /* setConfigure pointer; output callback: data pointer */
+    int32_t result; /* what the call returned (callbacks: what the system answered) */
+    /* setConfigure item 1: the PcmInputDescription as it stood at the call. */
+    PcmInputDescription input;
+} FakeCall;
+
+void fakeEncoderReset(void);
+
+/* The call log. fakeEncoderGetCall returns 0 and fills *call, or -1. */
+int32_t fakeEncoderCallCount(void);
+int32_t fakeEncoderGetCall(int32_t index, FakeCall* call);
+/* Number of MPGE_initializeWork calls since the reset. */
+int32_t fakeEncoderEntryCount(void);
+
+/* Failures. entry 0 means every entry; result is the nonzero value returned. */
+void fakeEncoderFailInitialize(int32_t entry, int32_t result);
+void fakeEncoderFailSetting(int32_t item, int32_t entry, int32_t result);
+void fakeEncoderFailDetect(int32_t entry, int32_t result);
+/* The frame-th MPGE_processFrame (from 1) of the entry returns result at once. */
+void fakeEncoderFailFrame(int32_t entry, int32_t frame, int32_t result);
+
+/* Streams: sizes taken by the following entries in turn, one per entry. */
+void fakeEncoderQueueStreamSize(uint32_t bytes);
+uint8_t fakeEncoderStreamByte(int32_t entry, uint32_t offset);
+void fakeEncoderSetFrameBytes(uint32_t bytes);
+/* Size passed with the output call that has no data pointer (default 417). */
+void fakeEncoderSetNullOutputSize(uint32_t size);
+/* Bytes asked per input callback and reported by getConfigure(15). */
+void fakeEncoderSetRequestSize(uint32_t bytes);
+
+/* PCM the input callback delivered for the last entry, padding included.
+ * Copies at most capacity bytes; returns the total delivered. */
+uint32_t fakeEncoderReceivedPcm(uint8_t* buffer, uint32_t capacity);
+/* Times an input callback answered 1 but changed the buffer. */
+int32_t fakeEncoderUntouchedViolations(void);
+
+/* Sleeps ms inside the first MPGE_processFrame of the entry (0: every entry). */
+void fakeEncoderSetDelay(int32_t entry, int32_t ms);
+
+/* Gate: the first MPGE_processFrame of entry n blocks until released. */
+void fakeEncoderBlockAtEntry(int32_t entry);
+/* 1 once a call is blocked at the gate, 0 when timeoutMs passed first. */
+int32_t fakeEncoderWaitUntilBlocked(int32_t timeoutMs);
+void fakeEncoderRelease(void);
+
+/* What MPGE_getVersion writes (defaults: 1, "fake encoder 1.0"). */
+void fakeEncoderSetVersion(int32_t number, const char* text);
+
+#ifdef __cplusplus
+}
+#endif
