@@ -31,6 +31,13 @@ const char* runOutcomeName(RunOutcome outcome);
 // Thread procedure. Returns WorkerExitCode once it has handled Quit.
 int32_t conversionWorker(WorkerContext* context);
 
+// Outcome of the last run that ended, and the number of runs (start requests
+// the worker took) that have ended since the process began. A reader that
+// sees the count change also sees that run's outcome.
 RunOutcome lastRunOutcome();
-// Number of runs that have ended since the worker began.
 int32_t finishedRunCount();
+
+// The pause between two reads of the word while Idle (50 ms). Tests that
+// start thousands of runs shorten it.
+constexpr uint32_t WorkerIdleWaitMilliseconds = 50;
+void setWorkerIdleWait(uint32_t milliseconds);

@@ -1,0 +1,218 @@
+// The main dialog's procedure. It does no file or encoder work: it keeps the
+// shared path texts and the bit-rate row in step with the controls, checks a
+// start request and writes the start and cancel requests into the word.
+#include "app/main_dialog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/dialog_resource.h"
+#include "app/shell_state.h"
+#include "app/status_services.h"
+#include "encoder/encoder_library.h"
+#include "encoder/entry_encoding.h"
+#include "worker/worker_state.h"
+
+namespace {
+
+constexpr const char* NoSourceWarning = "VUDデータの場所を指定してください.";
+constexpr const char* NoOutputWarning = "作成データ出力先を指定してください.";
+constexpr const char* SourceTooLongWarning =
+    "VUDデータの場所が長すぎます.\n%dバイト以内で指定してください.";
+constexpr const char* OutputTooLongWarning =
+    "作成データ出力先が長すぎます.\n%dバイト以内で指定してください.";
+constexpr const char* FolderTooLongWarning =
+    "選択したフォルダのパスが長すぎます.\n%dバイト以内のフォルダを選択してください.";
+constexpr const char* OverwriteQuestion = "%s は既に存在しています.\n上書きしますか？";
+constexpr const char* OverwriteCaption = "確認";
+constexpr const char* BrowseTitle = "フォルダの選択";
+constexpr int32_t MessageCapacity = PathCapacity + 128;
+constexpr int32_t LongestPath = PathCapacity - 1;
+
+// A text too long for its buffer is remembered, so that the start request
+// refuses it instead of using a cut path.
+bool sourceFolderTooLong = false;
+bool outputPathTooLong = false;
+
+void storePath(const char* text, char* target, bool* tooLong) {
+    size_t length = std::strlen(text);
+    *tooLong = length > size_t{LongestPath};
+    if (*tooLong) length = LongestPath;
+    std::memcpy(target, text, length);
+    target[length] = '\0';
+}
+
+void copyEditText(WindowHandle dialog, int32_t id, char* target, bool* tooLong) {
+    int32_t length = windowGetItemText(dialog, id, target, PathCapacity);
+    if (length < 0) return;
+    *tooLong = length > LongestPath;
+}
+
+void warnTooLong(const char* format) {
+    char message[MessageCapacity];
+    std::snprintf(message, sizeof(message), format, static_cast<int>(LongestPath));
+    showWarning(message);
+}
+
+// The platform's "can be opened for reading", without waiting on a pipe
+// that has no writer.
+bool outputExists() {
+    int fd = ::open(outputPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+void cancelRun(WindowHandle dialog) {
+    windowEnableItem(dialog, StartButton, false);
+    int32_t seen = WorkerRunning;
+    if (workerState.compare_exchange_strong(seen, WorkerStopping)) return;
+    // The run ended on its own meanwhile; its stop step restores the button
+    // unless it has already done so.
+    if (seen == WorkerIdle) windowEnableItem(dialog, StartButton, true);
+}
+
+void requestStart(WindowHandle dialog) {
+    if (sourceFolder[0] == '\0') {
+        showWarning(NoSourceWarning);
+        return;
+    }
+    if (sourceFolderTooLong) {
+        warnTooLong(SourceTooLongWarning);
+        return;
+    }
+    if (outputPath[0] == '\0') {
+        showWarning(NoOutputWarning);
+        return;
+    }
+    if (outputPathTooLong) {
+        warnTooLong(OutputTooLongWarning);
+        return;
+    }
+    if (outputExists()) {
+        char question[MessageCapacity];
+        std::snprintf(question, sizeof(question), OverwriteQuestion, outputPath);
+        MessageBoxAnswer answer = windowMessageBox(
+            dialog, question, OverwriteCaption, MessageBoxButtons::YesNo, MessageBoxIcon::Warning);
+        if (answer != MessageBoxAnswer::Yes) return;
+    }
+    setInputsEnabled(dialog, false);
+    windowEnableItem(dialog, StartButton, false);
+    // Taken only while no run exists: the previous run's output must be
+    // closed and its deletion decided before a new run may begin.
+    int32_t seen = WorkerIdle;
+    if (workerState.compare_exchange_strong(seen, WorkerStartRequested)) return;
+    setInputsEnabled(dialog, true);
+    windowEnableItem(dialog, StartButton, true);
+}
+
+void startOrCancel(WindowHandle dialog) {
+    int32_t state = workerState.load();
+    if (state == WorkerRunning) {
+        cancelRun(dialog);
+        return;
+    }
+    // A press while the worker itself ends a run (the button still reads
+    // "cancel") asks for nothing more: that run's stop step is under way.
+    if (state != WorkerIdle) return;
+    requestStart(dialog);
+}
+
+void browseSource(WindowHandle dialog) {
+    char folder[PathCapacity];
+    if (browseForFolder(folder) == 0) return;
+    storePath(folder, sourceFolder, &sourceFolderTooLong);
+    windowSetItemText(dialog, SourceFolderEdit, folder);
+}
+
+void browseOutput(WindowHandle dialog) {
+    char folder[PathCapacity];
+    if (browseForFolder(folder) == 0) return;
+    // A folder too long for the file name is shown whole and refused at the
+    // start request.
+    char path[PathCapacity + 16];
+    std::snprintf(path, sizeof(path), "%s%s", folder, DefaultOutputName);
+    storePath(path, outputPath, &outputPathTooLong);
+    windowSetItemText(dialog, OutputPathEdit, path);
+}
+
+void handleCommand(WindowHandle dialog, uint32_t param) {
+    int32_t id = commandId(param);
+    if (commandCode(param) != NotifyClicked) {
+        if (id == SourceFolderEdit) copyEditText(dialog, id, sourceFolder, &sourceFolderTooLong);
+        if (id == OutputPathEdit) copyEditText(dialog, id, outputPath, &outputPathTooLong);
+        if (id == BitRateList) {
+            int32_t row = windowListGetSelection(dialog, id);
+            if (row >= 0 && row < BitRateRowCount) bitRateSelection.store(row);
+        }
+        return;
+    }
+    if (id == BrowseSourceButton) browseSource(dialog);
+    if (id == BrowseOutputButton) browseOutput(dialog);
+    if (id == StartButton) startOrCancel(dialog);
+}
+
+}  // namespace
+
+void fillDialogControls(WindowHandle dialog) {
+    for (const BitRateRow& row : BitRateTable) windowListAddString(dialog, BitRateList, row.text);
+    int32_t selection = bitRateSelection.load();
+    if (selection >= 0 && selection < BitRateRowCount) {
+        windowListSelectString(dialog, BitRateList, BitRateTable[selection].text);
+    }
+    windowSetItemText(dialog, OutputPathEdit, outputPath);
+}
+
+int32_t browseForFolder(char* buffer) {
+    buffer[0] = '\0';
+    // The browser's answer may be longer than the buffer; it is checked
+    // before anything is copied.
+    char chosen[PathCapacity * 2] = {};
+    if (!windowBrowseForFolder(mainDialog, BrowseTitle, chosen, sizeof(chosen))) {
+        std::memset(buffer, 0, PathCapacity);
+        return 0;
+    }
+    size_t length = std::strlen(chosen);
+    if (length == 0) {
+        std::memset(buffer, 0, PathCapacity);
+        return 0;
+    }
+    bool addSeparator = chosen[length - 1] != '/';
+    if (length + (addSeparator ? 1 : 0) > size_t{LongestPath}) {
+        std::memset(buffer, 0, PathCapacity);
+        warnTooLong(FolderTooLongWarning);
+        return 0;
+    }
+    std::memcpy(buffer, chosen, length);
+    if (addSeparator) buffer[length++] = '/';
+    buffer[length] = '\0';
+    return 1;
+}
+
+int32_t mainDialogProc(WindowHandle dialog, DialogMessage message, uint32_t param) {
+    switch (message) {
+        case DialogMessage::Initialize: {
+            fillDialogControls(dialog);
+            char text[MessageCapacity];
+            std::snprintf(text, sizeof(text), "%s Ver.%s", ApplicationName, ApplicationVersion);
+            windowSetTitle(dialog, text);
+            const char* version = encoderVersionText();
+            std::snprintf(text, sizeof(text), "GOGO.DLL %s", version == nullptr ? "" : version);
+            windowSetItemText(dialog, VersionLine, text);
+            return 1;
+        }
+        case DialogMessage::Command:
+            handleCommand(dialog, param);
+            return 0;
+        case DialogMessage::Close:
+            windowDestroy(dialog);
+            return 0;
+        case DialogMessage::Destroy:
+            windowPostQuit(0);
+            return 0;
+    }
+    return 0;
+}

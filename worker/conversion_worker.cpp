@@ -1,0 +1,333 @@
+// The worker thread: waits for a start request, counts the source archives,
+// creates the output, converts the archives one per pass, and at the end
+// finishes, closes and (unless the run completed) deletes the output.
+//
+// The worker writes the shared word only by compare-and-exchange against the
+// value it last read, so a Quit that start-up stores in between is never
+// overwritten: the next pass sees it and ends the thread.
+#include "worker/conversion_worker.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "app/dialog_resource.h"
+#include "app/shell_state.h"
+#include "app/status_services.h"
+#include "archive/archive_conversion.h"
+#include "archive/output_archive.h"
+#include "platform/owned_file.h"
+#include "platform/thread.h"
+#include "worker/source_scan.h"
+#include "worker/worker_state.h"
+
+namespace {
+
+constexpr const char* NoArchivesWarning = "フォルダ %s 内に\nVUDファイルは見つかりませんでした.";
+constexpr const char* ArchiveFailedWarning = "ファイル %s の変換中に\nエラーが発生しました.";
+constexpr const char* OutputNotCreatedWarning = "ファイル %s を\n作成できませんでした.";
+constexpr const char* OutputWriteWarning = "ファイル %s の書き込み中に\nエラーが発生しました.";
+constexpr const char* SourcePatternSuffix = "*.VUD";
+// A message holds one path of up to PathCapacity bytes and its text.
+constexpr int32_t MessageCapacity = PathCapacity + 128;
+constexpr uint32_t StepWaitMilliseconds = 1;
+
+std::atomic<int32_t> lastOutcome{static_cast<int32_t>(RunOutcome::None)};
+std::atomic<int32_t> finishedRuns{0};
+std::atomic<uint32_t> idleWaitMilliseconds{WorkerIdleWaitMilliseconds};
+
+// The file this run created, so that only it is ever deleted.
+struct OutputIdentity {
+    dev_t device;
+    ino_t inode;
+    bool regularFile;
+};
+
+struct WorkerRun {
+    OwnedFile output;
+    std::unique_ptr<MasterIndexEntry[]> masterIndex;
+    int32_t archiveCount = 0;
+    int32_t archiveIndex = 0;
+    int64_t outputOffset = 0;
+    const char* currentName = nullptr;
+    bool runCompleted = false;
+    // Beyond the run record: what the front ends and the deletion need.
+    OutputIdentity identity{};
+    bool requestTaken = false;  // a start request was taken and its end not yet recorded
+    bool writeFailed = false;   // some byte meant for the output did not reach it
+    RunOutcome stopReason = RunOutcome::None;  // set when the worker itself ends the run
+};
+
+// Stores desired only while the word still holds expected. Returns the value
+// the word holds afterwards as far as this thread knows.
+int32_t exchangeOwnState(std::atomic<int32_t>* word, int32_t expected, int32_t desired) {
+    int32_t seen = expected;
+    if (word->compare_exchange_strong(seen, desired)) return desired;
+    return seen;
+}
+
+void warnWithPath(const char* format, const char* path) {
+    char message[MessageCapacity];
+    std::snprintf(message, sizeof(message), format, path);
+    showWarning(message);
+}
+
+// Opens outputPath as "wb" would, but never blocks on a pipe without reader
+// and never keeps an output that cannot be positioned (the header is written
+// last, at offset 0). Null when the path cannot serve as the output.
+OwnedFile createOutput(OutputIdentity* identity) {
+    int fd = ::open(outputPath, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    struct stat status {};
+    int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &status) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+        ::lseek(fd, 0, SEEK_CUR) < 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd, "wb");
+    if (stream == nullptr) {
+        ::close(fd);
+        return nullptr;
+    }
+    identity->device = status.st_dev;
+    identity->inode = status.st_ino;
+    identity->regularFile = S_ISREG(status.st_mode);
+    return OwnedFile(stream);
+}
+
+// Deletes the output only while outputPath still names the regular file this
+// run opened: never a device, a pipe, or a file put in its place meanwhile. A
+// symbolic link is followed, so the file written is what goes.
+void deleteOwnOutput(const OutputIdentity& identity) {
+    if (!identity.regularFile) return;
+    char* resolved = ::realpath(outputPath, nullptr);
+    if (resolved == nullptr) return;
+    std::unique_ptr<char, decltype(&std::free)> owned(resolved, &std::free);
+    struct stat status {};
+    if (::lstat(resolved, &status) != 0) return;
+    if (!S_ISREG(status.st_mode) || status.st_dev != identity.device ||
+        status.st_ino != identity.inode) {
+        return;
+    }
+    ::unlink(resolved);
+}
+
+// Header and master index at the start of the file, then close. false when
+// any of it failed, the close included.
+bool finishOutput(WorkerRun* run) {
+    std::FILE* output = run->output.release();
+    bool written = std::fseek(output, 0, SEEK_SET) == 0 &&
+                   writeOutputHeader(output, static_cast<uint32_t>(run->archiveCount));
+    if (written && run->masterIndex) {
+        written = writeMasterIndex(output, run->masterIndex.get(),
+                                   static_cast<uint32_t>(run->archiveCount));
+    }
+    if (std::fflush(output) != 0 || std::ferror(output) != 0) written = false;
+    if (std::fclose(output) != 0) written = false;
+    return written;
+}
+
+void recordOutcome(RunOutcome outcome) {
+    lastOutcome.store(static_cast<int32_t>(outcome));
+    finishedRuns.fetch_add(1);
+}
+
+RunOutcome outcomeOf(const WorkerRun& run, int32_t state) {
+    if (run.writeFailed) return RunOutcome::WriteFailed;
+    if (run.stopReason != RunOutcome::None) return run.stopReason;
+    if (run.runCompleted) return RunOutcome::Completed;
+    if (state == WorkerQuit) return RunOutcome::Quit;
+    return RunOutcome::Cancelled;
+}
+
+void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) {
+    run->requestTaken = true;
+    run->writeFailed = false;
+    run->stopReason = RunOutcome::None;
+
+    run->archiveCount = countSourceArchives(sourceFolder);
+    if (run->archiveCount <= 0) {
+        run->archiveCount = 0;
+        warnWithPath(NoArchivesWarning, sourceFolder);
+        setInputsEnabled(dialog, true);
+        run->stopReason = RunOutcome::NoArchives;
+        exchangeOwnState(word, WorkerStartRequested, WorkerStopping);
+        windowEnableItem(dialog, StartButton, true);
+        return;
+    }
+
+    startProgress(dialog);
+    windowSetItemText(dialog, StartButton, CancelCaption);
+
+    run->archiveIndex = 0;
+    run->outputOffset = 0;
+    run->runCompleted = false;
+
+    char pattern[PathCapacity + 8];
+    std::snprintf(pattern, sizeof(pattern), "%s%s", sourceFolder, SourcePatternSuffix);
+    run->currentName = findFirstSourceArchive(pattern);
+
+    run->masterIndex.reset(new (std::nothrow) MasterIndexEntry[run->archiveCount]());
+    if (!run->masterIndex) {
+        run->stopReason = RunOutcome::Failed;
+        exchangeOwnState(word, WorkerStartRequested, WorkerStopping);
+        windowEnableItem(dialog, StartButton, true);
+        return;
+    }
+
+    run->output = createOutput(&run->identity);
+    if (!run->output) {
+        warnWithPath(OutputNotCreatedWarning, outputPath);
+        run->stopReason = RunOutcome::OutputNotCreated;
+        exchangeOwnState(word, WorkerStartRequested, WorkerStopping);
+        windowEnableItem(dialog, StartButton, true);
+        return;
+    }
+    int32_t next = WorkerRunning;
+    if (!writeOutputPlaceholders(run->output.get(), static_cast<uint32_t>(run->archiveCount))) {
+        run->writeFailed = true;
+        next = WorkerStopping;
+    }
+    run->outputOffset = OutputHeaderSize + int64_t{MasterIndexEntrySize} * run->archiveCount;
+    exchangeOwnState(word, WorkerStartRequested, next);
+    windowEnableItem(dialog, StartButton, true);
+}
+
+void convertStep(WorkerRun* run, std::atomic<int32_t>* word) {
+    if (run->currentName == nullptr) {
+        exchangeOwnState(word, WorkerRunning, WorkerStopping);
+        run->runCompleted = true;
+        sleepMilliseconds(StepWaitMilliseconds);
+        return;
+    }
+    // An archive that appeared after the count has no slot in the index.
+    int32_t blockSize = 0;
+    if (run->archiveIndex < run->archiveCount && run->outputOffset < OutputArchiveLimit) {
+        blockSize = convertSourceArchive(run->currentName, run->output.get(),
+                                         static_cast<int32_t>(run->outputOffset),
+                                         run->masterIndex.get(), run->archiveIndex);
+    }
+    if (blockSize >= 1) {
+        run->archiveIndex += 1;
+        run->outputOffset += blockSize;
+        sleepMilliseconds(StepWaitMilliseconds);
+        return;
+    }
+    if (std::ferror(run->output.get()) != 0) {
+        // The archive was fine; the output could not take it. Reported once
+        // the output is closed.
+        run->writeFailed = true;
+    } else {
+        warnWithPath(ArchiveFailedWarning, run->currentName);
+        run->stopReason = RunOutcome::Failed;
+    }
+    exchangeOwnState(word, WorkerRunning, WorkerStopping);
+    sleepMilliseconds(StepWaitMilliseconds);
+}
+
+// Returns true when the thread is to end (the word held Quit).
+bool stopStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) {
+    bool closedOutput = false;
+    if (run->output) {
+        if (!finishOutput(run)) run->writeFailed = true;
+        closedOutput = true;
+    }
+    if (run->masterIndex) {
+        run->masterIndex.reset();
+        run->archiveCount = 0;
+    }
+
+    int32_t state = word->load();
+    if (state == WorkerStopping || state == WorkerQuit) {
+        setInputsEnabled(dialog, true);
+        windowSetItemText(dialog, StartButton, StartCaption);
+        windowEnableItem(dialog, StartButton, true);
+        if (closedOutput && (!run->runCompleted || run->writeFailed)) {
+            deleteOwnOutput(run->identity);
+        }
+        if (closedOutput && run->writeFailed) warnWithPath(OutputWriteWarning, outputPath);
+        if (run->requestTaken) {
+            recordOutcome(outcomeOf(*run, state));
+            run->requestTaken = false;
+        }
+        run->runCompleted = false;
+        run->writeFailed = false;
+        run->stopReason = RunOutcome::None;
+        if (state == WorkerQuit) return true;
+        // A Quit stored meanwhile stays; the next pass ends the thread.
+        exchangeOwnState(word, state, WorkerIdle);
+    }
+    sleepMilliseconds(StepWaitMilliseconds);
+    return false;
+}
+
+}  // namespace
+
+const char* runOutcomeName(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::None:
+            return "none";
+        case RunOutcome::Completed:
+            return "completed";
+        case RunOutcome::NoArchives:
+            return "no archives";
+        case RunOutcome::OutputNotCreated:
+            return "output not created";
+        case RunOutcome::Failed:
+            return "failed";
+        case RunOutcome::WriteFailed:
+            return "write failed";
+        case RunOutcome::Cancelled:
+            return "cancelled";
+        case RunOutcome::Quit:
+            return "quit";
+    }
+    return "unknown";
+}
+
+RunOutcome lastRunOutcome() {
+    return static_cast<RunOutcome>(lastOutcome.load());
+}
+
+int32_t finishedRunCount() {
+    return finishedRuns.load();
+}
+
+void setWorkerIdleWait(uint32_t milliseconds) {
+    idleWaitMilliseconds.store(milliseconds);
+}
+
+int32_t conversionWorker(WorkerContext* context) {
+    const WindowHandle dialog = context->dialog;
+    std::atomic<int32_t>* const word = context->stateWord;
+    WorkerRun run;
+
+    for (;;) {
+        int32_t state = word->load();
+        if (state == WorkerIdle) {
+            sleepMilliseconds(idleWaitMilliseconds.load());
+            continue;
+        }
+        if (state == WorkerStartRequested) {
+            startStep(&run, dialog, word);
+        } else if (state == WorkerRunning) {
+            run.currentName = findNextSourceArchive();
+        }
+
+        // Only a run whose output is open is converted; any other value
+        // (Idle, Stopping, Quit) ends or tidies up.
+        state = word->load();
+        if (state == WorkerRunning && run.output) {
+            convertStep(&run, word);
+        } else if (stopStep(&run, dialog, word)) {
+            return WorkerExitCode;
+        }
+    }
+}
