@@ -1,0 +1,358 @@
+// What the console shows: message boxes as messages, questions on the
+// terminal, the progress line, and the entry labels taken from standard output.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/window_console/console_state.h"
+
+namespace {
+
+constexpr int32_t LineCapacity = 512;
+constexpr int32_t BarCells = 30;
+constexpr auto TerminalRedrawInterval = std::chrono::milliseconds(50);
+constexpr auto PlainLineInterval = std::chrono::seconds(1);
+constexpr int32_t QuestionPollMilliseconds = 50;
+
+struct RenderedLine {
+    char text[LineCapacity];
+};
+// The last plain line written, so an unchanged state is not repeated.
+RenderedLine lastPlainLine{};
+
+void writeError(const char* text) {
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+}
+
+// Removes the open progress line so a message starts on a clean line; the
+// next pass of the loop draws the line again.
+void clearProgressLine() {
+    ProgressView& view = consoleLayer().progress;
+    if (!view.lineOpen) return;
+    writeError("\r\033[K");
+    view.lineOpen = false;
+    view.dirty = true;
+}
+
+void writeMessage(const char* caption, const char* text) {
+    clearProgressLine();
+    if (caption != nullptr && caption[0] != '\0') {
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+    } else {
+        std::fprintf(stderr, "%s\n", text);
+    }
+    std::fflush(stderr);
+}
+
+MessageBoxAnswer yesOrNo(MessageBoxAnswer answer) {
+    return answer == MessageBoxAnswer::Yes ? MessageBoxAnswer::Yes : MessageBoxAnswer::No;
+}
+
+// Reads one answer line from the terminal while keeping the other thread's
+// calls served. A post (Ctrl-C turned into a command) or the end of input
+// declines.
+MessageBoxAnswer askOnTerminal(const char* caption, const char* text) {
+    clearProgressLine();
+    std::fprintf(stderr, "%s: %s [y/N] ", caption, text);
+    std::fflush(stderr);
+    enterServing();
+    MessageBoxAnswer answer = MessageBoxAnswer::No;
+    bool firstCharacterSeen = false;
+    for (;;) {
+        serveQueuedCalls();
+        drainLabelCapture();
+        if (postedPending()) {
+            writeError("\n");
+            break;
+        }
+        if (!waitForWake(QuestionPollMilliseconds, STDIN_FILENO)) continue;
+        char chunk[128];
+        ssize_t count = read(STDIN_FILENO, chunk, sizeof chunk);
+        if (count <= 0) {
+            writeError("\n");
+            break;
+        }
+        bool lineEnded = false;
+        for (ssize_t i = 0; i < count && !lineEnded; ++i) {
+            const char c = chunk[i];
+            if (c == '\n') {
+                lineEnded = true;
+            } else if (!firstCharacterSeen && c != ' ' && c != '\t') {
+                firstCharacterSeen = true;
+                if (c == 'y' || c == 'Y') answer = MessageBoxAnswer::Yes;
+            }
+        }
+        if (lineEnded) break;
+    }
+    leaveServing();
+    return answer;
+}
+
+int32_t terminalWidth() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+ConsoleControl* progressBarControl(const ProgressView& view) {
+    for (int32_t i = 0; i < view.dialog->controlCount; ++i) {
+        ConsoleControl& control = view.dialog->controls[i];
+        if (control.id == view.barId && control.kind == ControlKind::ProgressBar) return &control;
+    }
+    return nullptr;
+}
+
+void percentText(const ProgressView& view, const ConsoleControl& bar, char* buffer,
+                 int32_t capacity) {
+    const int32_t percentId = consoleLayer().config.percentTextId;
+    if (percentId != ControlIdNone) {
+        for (int32_t i = 0; i < view.dialog->controlCount; ++i) {
+            const ConsoleControl& control = view.dialog->controls[i];
+            if (control.id == percentId) {
+                copyText(buffer, capacity, control.text);
+                return;
+            }
+        }
+    }
+    const int64_t span = static_cast<int64_t>(bar.rangeMaximum) - bar.rangeMinimum;
+    const int64_t done = static_cast<int64_t>(bar.position) - bar.rangeMinimum;
+    const int64_t percent = span > 0 ? done * 100 / span : 0;
+    std::snprintf(buffer, static_cast<size_t>(capacity), "%" PRId64 "%%", percent);
+}
+
+void renderTerminalLine(ProgressView& view, const ConsoleControl& bar, const char* percent) {
+    ConsoleLayer& layer = consoleLayer();
+    char label[PathCapacity];
+    {
+        std::lock_guard<std::mutex> lock(layer.mutex);
+        copyText(label, PathCapacity, layer.entryLabel);
+        layer.entryLabelChanged = false;
+    }
+    const int64_t span = static_cast<int64_t>(bar.rangeMaximum) - bar.rangeMinimum;
+    const int64_t done = static_cast<int64_t>(bar.position) - bar.rangeMinimum;
+    const int32_t width = terminalWidth();
+    int32_t cells = BarCells;
+    if (width < cells + 12) cells = width > 22 ? width - 12 : 10;
+    const int32_t filled = span > 0 ? static_cast<int32_t>(done * cells / span) : 0;
+    char barText[LineCapacity];
+    int32_t at = 0;
+    barText[at++] = '[';
+    for (int32_t i = 0; i < cells; ++i) barText[at++] = i < filled ? '#' : '-';
+    barText[at++] = ']';
+    barText[at] = '\0';
+    // Bytes are at least as many as the columns a UTF-8 label takes.
+    const int32_t room = width - 1 - at - 1 - static_cast<int32_t>(std::strlen(percent)) - 2;
+    char shownLabel[PathCapacity] = {};
+    if (room >= 4) copyText(shownLabel, room + 1 < PathCapacity ? room + 1 : PathCapacity, label);
+    char line[LineCapacity];
+    if (shownLabel[0] != '\0') {
+        std::snprintf(line, sizeof line, "\r%s  %s %s\033[K", shownLabel, barText, percent);
+    } else {
+        std::snprintf(line, sizeof line, "\r%s %s\033[K", barText, percent);
+    }
+    writeError(line);
+    view.lineOpen = true;
+}
+
+bool renderPlainLine(const ConsoleControl& bar, const char* percent, bool due) {
+    char line[LineCapacity];
+    std::snprintf(line, sizeof line, "progress %s (%" PRId32 "/%" PRId32 ")\n", percent,
+                  bar.position - bar.rangeMinimum, bar.rangeMaximum - bar.rangeMinimum);
+    if (std::strcmp(line, lastPlainLine.text) == 0) return true;
+    if (!due) return false;
+    writeError(line);
+    copyText(lastPlainLine.text, LineCapacity, line);
+    return true;
+}
+
+bool sameTerminal(int first, int second) {
+    if (isatty(first) == 0 || isatty(second) == 0) return false;
+    struct stat a {};
+    struct stat b {};
+    if (fstat(first, &a) != 0 || fstat(second, &b) != 0) return false;
+    return a.st_rdev == b.st_rdev;
+}
+
+void takeLabelBytes(const char* bytes, ssize_t count) {
+    ConsoleLayer& layer = consoleLayer();
+    for (ssize_t i = 0; i < count; ++i) {
+        const char c = bytes[i];
+        if (c == '\r' || c == '\n') {
+            if (layer.labelPendingLength == 0) continue;
+            layer.labelPending[layer.labelPendingLength] = '\0';
+            std::lock_guard<std::mutex> lock(layer.mutex);
+            copyText(layer.entryLabel, PathCapacity, layer.labelPending);
+            layer.entryLabelChanged = true;
+            layer.labelPendingLength = 0;
+        } else if (layer.labelPendingLength < PathCapacity - 1) {
+            layer.labelPending[layer.labelPendingLength++] = c;
+        }
+    }
+}
+
+}  // namespace
+
+MessageBoxAnswer showConsoleBox(PlatformWindow* owner, const char* text, const char* caption,
+                                MessageBoxButtons buttons, MessageBoxIcon icon) {
+    ConsoleLayer& layer = consoleLayer();
+    if (text == nullptr) text = "";
+    if (caption == nullptr) caption = "";
+    MessageBoxAnswer answer = MessageBoxAnswer::Ok;
+    switch (buttons) {
+        case MessageBoxButtons::Ok:
+            writeMessage(caption, text);
+            break;
+        case MessageBoxButtons::YesNo:
+            if (layer.config.questionHandler != nullptr) {
+                answer = yesOrNo(
+                    layer.config.questionHandler(text, caption, layer.config.questionContext));
+            } else if (layer.config.askOnTerminal) {
+                answer = askOnTerminal(caption, text);
+            } else {
+                answer = yesOrNo(layer.config.presetAnswer);
+                if (!layer.config.quiet) {
+                    clearProgressLine();
+                    std::fprintf(stderr, "%s: %s [%s]\n", caption, text,
+                                 answer == MessageBoxAnswer::Yes ? "yes" : "no");
+                    std::fflush(stderr);
+                }
+            }
+            break;
+    }
+    ConsoleMessageBoxRecord& record = layer.lastBox;
+    record.count += 1;
+    record.owner = owner;
+    copyText(record.text, ConsoleRecordTextCapacity, text);
+    copyText(record.caption, PathCapacity, caption);
+    record.buttons = buttons;
+    record.icon = icon;
+    record.answer = answer;
+    return answer;
+}
+
+void progressRangeSet(PlatformWindow* dialog, int32_t id) {
+    ProgressView& view = consoleLayer().progress;
+    if (view.active && view.dialog != dialog) finishProgressLine();
+    view.dialog = dialog;
+    view.barId = id;
+    view.active = true;
+    view.dirty = true;
+    lastPlainLine = RenderedLine{};
+}
+
+void progressChanged(PlatformWindow* dialog) {
+    ProgressView& view = consoleLayer().progress;
+    if (view.active && view.dialog == dialog) view.dirty = true;
+}
+
+void renderProgress(bool force) {
+    ConsoleLayer& layer = consoleLayer();
+    ProgressView& view = layer.progress;
+    if (!view.active || layer.config.quiet) return;
+    if (!isLive(view.dialog)) return;
+    bool labelChanged = false;
+    {
+        std::lock_guard<std::mutex> lock(layer.mutex);
+        labelChanged = layer.entryLabelChanged;
+    }
+    const bool terminal = layer.config.progressOnTerminal;
+    if (!view.dirty && !force && !(terminal && labelChanged)) return;
+    const ConsoleControl* bar = progressBarControl(view);
+    if (bar == nullptr) return;
+    char percent[64];
+    percentText(view, *bar, percent, sizeof percent);
+    const auto now = std::chrono::steady_clock::now();
+    if (terminal) {
+        if (!force && view.lineOpen && now - view.lastRender < TerminalRedrawInterval) return;
+        renderTerminalLine(view, *bar, percent);
+    } else {
+        const bool due = force || lastPlainLine.text[0] == '\0' ||
+                         bar->position >= bar->rangeMaximum ||
+                         now - view.lastRender >= PlainLineInterval;
+        if (!renderPlainLine(*bar, percent, due)) return;
+    }
+    view.lastRender = now;
+    view.dirty = false;
+}
+
+void finishProgressLine() {
+    ProgressView& view = consoleLayer().progress;
+    if (!view.active) return;
+    renderProgress(true);
+    if (view.lineOpen) writeError("\n");
+    view.lineOpen = false;
+    view.active = false;
+    view.dialog = nullptr;
+}
+
+void startLabelCapture() {
+    ConsoleLayer& layer = consoleLayer();
+    if (layer.savedOutput >= 0) return;
+    const ConsoleWindowConfig& config = layer.config;
+    if (!config.mergeEntryLabels || config.quiet || !config.progressOnTerminal) return;
+    if (!sameTerminal(STDOUT_FILENO, STDERR_FILENO)) return;
+    std::fflush(stdout);
+    int fds[2];
+    // Both ends non-blocking: a label that does not fit is lost, the worker
+    // never waits for the loop.
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    const int saved = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (saved < 0 || dup2(fds[1], STDOUT_FILENO) < 0) {
+        if (saved >= 0) close(saved);
+        close(fds[0]);
+        close(fds[1]);
+        return;
+    }
+    close(fds[1]);
+    layer.savedOutput = saved;
+    layer.labelPipe = fds[0];
+    layer.labelPendingLength = 0;
+}
+
+void drainLabelCapture() {
+    ConsoleLayer& layer = consoleLayer();
+    if (layer.labelPipe < 0) return;
+    // The labels end in '\r', which does not flush a stream by itself.
+    std::fflush(stdout);
+    char chunk[512];
+    for (;;) {
+        ssize_t count = read(layer.labelPipe, chunk, sizeof chunk);
+        if (count <= 0) return;
+        takeLabelBytes(chunk, count);
+    }
+}
+
+void stopLabelCapture() {
+    ConsoleLayer& layer = consoleLayer();
+    if (layer.savedOutput < 0) return;
+    std::fflush(stdout);
+    dup2(layer.savedOutput, STDOUT_FILENO);
+    close(layer.savedOutput);
+    layer.savedOutput = -1;
+    drainLabelCapture();
+    close(layer.labelPipe);
+    layer.labelPipe = -1;
+    std::clearerr(stdout);
+}
+
+int labelCaptureFd() {
+    return consoleLayer().labelPipe;
+}
+
+void consoleSetEntryLabel(const char* label) {
+    ConsoleLayer& layer = consoleLayer();
+    std::lock_guard<std::mutex> lock(layer.mutex);
+    copyText(layer.entryLabel, PathCapacity, label);
+    layer.entryLabelChanged = true;
+}
+
+void consoleEndProgressLine() {
+    if (onUserInterfaceThread()) finishProgressLine();
+}
