@@ -1,0 +1,111 @@
+// vudconv's command line.
+#include "app/cli/command_line.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "encoder/entry_encoding.h"
+
+namespace {
+
+// Row of the bit rate given in kbit/s, or -1.
+int32_t bitRateRowOf(const char* text) {
+    if (text == nullptr || text[0] == '\0' || std::strlen(text) > 3) return -1;
+    int32_t value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') return -1;
+        value = value * 10 + (*c - '0');
+    }
+    for (int32_t row = 0; row < BitRateRowCount; ++row) {
+        if (BitRateTable[row].kbps == value) return row;
+    }
+    return -1;
+}
+
+bool fail(char* error, size_t capacity, const char* format, const char* detail) {
+    std::snprintf(error, capacity, format, detail);
+    return false;
+}
+
+}  // namespace
+
+bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, size_t capacity) {
+    *line = CommandLine{InitialBitRateSelection, false, false, false, false, nullptr, nullptr};
+    if (capacity > 0) error[0] = '\0';
+    const char* operands[2] = {nullptr, nullptr};
+    int32_t operandCount = 0;
+    bool optionsEnded = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (optionsEnded || argument[0] != '-' || argument[1] == '\0') {
+            if (operandCount == 2)
+                return fail(error, capacity, "unexpected operand '%s'", argument);
+            operands[operandCount++] = argument;
+            continue;
+        }
+        if (std::strcmp(argument, "--") == 0) {
+            optionsEnded = true;
+            continue;
+        }
+        if (std::strcmp(argument, "--help") == 0) {
+            line->help = true;
+            continue;
+        }
+        if (std::strcmp(argument, "--version") == 0) {
+            line->version = true;
+            continue;
+        }
+        if (argument[1] == '-') return fail(error, capacity, "unknown option '%s'", argument);
+        // Short options, which may share one argument: -yq, -b32, -yb 32.
+        for (const char* c = argument + 1; *c != '\0'; ++c) {
+            if (*c == 'y') {
+                line->overwrite = true;
+            } else if (*c == 'q') {
+                line->quiet = true;
+            } else if (*c == 'b') {
+                const char* value = c[1] != '\0' ? c + 1 : (i + 1 < argc ? argv[++i] : nullptr);
+                if (value == nullptr) return fail(error, capacity, "%s", "-b needs a bit rate");
+                line->bitRateRow = bitRateRowOf(value);
+                if (line->bitRateRow < 0) {
+                    return fail(error, capacity,
+                                "bit rate '%s' is not one of 8 16 24 32 40 48 56 64 80 96 112 "
+                                "128 144 160",
+                                value);
+                }
+                break;
+            } else {
+                char option[3] = {'-', *c, '\0'};
+                return fail(error, capacity, "unknown option '%s'", option);
+            }
+        }
+    }
+    if (line->help || line->version) return true;
+    if (operandCount == 0) return fail(error, capacity, "%s", "SOURCE_FOLDER is missing");
+    line->sourceFolder = operands[0];
+    line->outputPath = operands[1];
+    return true;
+}
+
+const char* cliUsageText() {
+    return "usage: vudconv [-b KBPS] [-y] [-q] SOURCE_FOLDER [OUTPUT]\n"
+           "\n"
+           "Converts the voice archives z###.vud of SOURCE_FOLDER into one MP3 archive\n"
+           "OUTPUT (default: vud.pac in the current folder).\n"
+           "\n"
+           "  -b KBPS    MP3 bit rate, one of 8 16 24 32 40 48 56 64 80 96 112 128 144 160\n"
+           "             (default 32)\n"
+           "  -y         overwrite an existing OUTPUT without asking\n"
+           "  -q         no progress line\n"
+           "  --help     show this text\n"
+           "  --version  show the program's and the encoder library's versions\n"
+           "\n"
+           "Standard output carries one progress label per converted entry; messages go\n"
+           "to standard error. Ctrl-C finishes the archive in progress, then deletes\n"
+           "the incomplete output.\n"
+           "\n"
+           "Exit status: 0 converted, output kept; 1 the run failed or the output could\n"
+           "not be created or written (no output left); 2 usage error or start refused;\n"
+           "3 no source archives found; 4 the encoder library GOGO.DLL could not be\n"
+           "loaded; 130 cancelled by Ctrl-C.\n";
+}

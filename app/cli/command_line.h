@@ -1,0 +1,33 @@
+// vudconv's command line: vudconv [-b KBPS] [-y] [-q] SOURCE_FOLDER [OUTPUT]
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The program's exit codes.
+enum CliExitCode : int32_t {
+    ExitCompleted = 0,
+    ExitFailed = 1,         // the run failed or the output could not be created or written
+    ExitRefused = 2,        // usage error, or the start was refused
+    ExitNoArchives = 3,     // no source archives found; nothing touched
+    ExitNoEncoder = 4,      // the encoder library could not be loaded
+    ExitInterrupted = 130,  // cancelled by Ctrl-C (128 + the signal's number in general)
+};
+
+struct CommandLine {
+    int32_t bitRateRow;        // row of BitRateTable
+    bool overwrite;            // -y
+    bool quiet;                // -q
+    bool help;                 // --help
+    bool version;              // --version
+    const char* sourceFolder;  // as given; null when missing
+    const char* outputPath;    // as given; null: the default
+};
+
+constexpr const char* CliDefaultOutput = "vud.pac";
+
+// false with a one-line reason in error when the command line is not usable.
+bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, size_t capacity);
+
+// The usage text, ending in a line break.
+const char* cliUsageText();

@@ -1,0 +1,263 @@
+// vudconv: the command-line front end. It starts like the window program
+// (encoder library, dialog, decode tables, the one worker), fills the
+// dialog's fields, presses its start button through the dialog procedure
+// (so the same checks and the same overwrite question apply), follows the
+// run, and shuts down as the window program does.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "app/cli/command_line.h"
+#include "app/dialog_resource.h"
+#include "app/main_dialog.h"
+#include "app/shell_state.h"
+#include "app/startup.h"
+#include "app/status_services.h"
+#include "encoder/encoder_library.h"
+#include "encoder/entry_encoding.h"
+#include "platform/window_console/console_window.h"
+#include "platform/window_layer.h"
+#include "worker/conversion_worker.h"
+#include "worker/worker_state.h"
+
+namespace {
+
+constexpr const char* ProgramName = "vudconv";
+constexpr const char* EncoderMissingWarning = "GOGO.DLLが見つかりませんでした.";
+constexpr uint32_t FollowIntervalMilliseconds = 20;
+// A posted command no control answers to: it only wakes the loop (and ends
+// a pending terminal question with No).
+constexpr int32_t WakeCommandId = 0;
+
+volatile sig_atomic_t stopSignal = 0;
+
+void onStopSignal(int signalNumber) {
+    const int savedErrno = errno;
+    if (stopSignal == 0) stopSignal = signalNumber;
+    consolePostCommand(nullptr, WakeCommandId, NotifyClicked);
+    errno = savedErrno;
+}
+
+void installStopHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// A closed standard output (vudconv | head) must not end the process in the
+// middle of a run and leave its output behind.
+void ignoreBrokenPipe() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
+struct FollowState {
+    WindowHandle dialog;
+    int32_t runsBefore;
+    bool pressed;
+    bool accepted;
+    bool cancelPressed;
+    bool closing;
+};
+
+void pressStartButton(WindowHandle dialog) {
+    mainDialogProc(dialog, DialogMessage::Command, commandParam(StartButton, NotifyClicked));
+}
+
+void closeDialog(FollowState* state) {
+    state->closing = true;
+    mainDialogProc(state->dialog, DialogMessage::Close, 0);
+}
+
+// Runs on the user-interface thread inside the message loop, so the worker's
+// calls are served while the start button is pressed.
+void followRun(void* context) {
+    FollowState* state = static_cast<FollowState*>(context);
+    if (state->closing) return;
+    if (!state->pressed) {
+        state->pressed = true;
+        pressStartButton(state->dialog);
+        state->accepted =
+            workerState.load() != WorkerIdle || finishedRunCount() != state->runsBefore;
+        if (!state->accepted) closeDialog(state);
+        return;
+    }
+    if (finishedRunCount() != state->runsBefore) {
+        closeDialog(state);
+        return;
+    }
+    // The press cancels only a run under way; while the worker is still
+    // starting the next pass tries again.
+    if (stopSignal != 0 && !state->cancelPressed && workerState.load() == WorkerRunning) {
+        state->cancelPressed = true;
+        windowMessageBox(state->dialog,
+                         "interrupted: finishing the archive in progress, then deleting the "
+                         "output",
+                         ProgramName, MessageBoxButtons::Ok, MessageBoxIcon::Information);
+        pressStartButton(state->dialog);
+    }
+}
+
+int32_t exitCodeFor(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::Completed:
+            return ExitCompleted;
+        case RunOutcome::NoArchives:
+            return ExitNoArchives;
+        case RunOutcome::Cancelled:
+            return stopSignal != 0 ? 128 + stopSignal : ExitInterrupted;
+        case RunOutcome::None:
+        case RunOutcome::OutputNotCreated:
+        case RunOutcome::Failed:
+        case RunOutcome::WriteFailed:
+        case RunOutcome::Quit:
+            return ExitFailed;
+    }
+    return ExitFailed;
+}
+
+int32_t printVersion() {
+    if (loadEncoderLibrary() == 0) {
+        std::fprintf(stderr, "%s: %s: the encoder library %s could not be loaded\n", ProgramName,
+                     EncoderMissingWarning, EncoderLibraryFileName);
+        return ExitNoEncoder;
+    }
+    std::printf("%s (%s) %s\n%s %s\n", ProgramName, ApplicationName, ApplicationVersion,
+                EncoderLibraryFileName, encoderVersionText());
+    unloadEncoderLibrary();
+    return ExitCompleted;
+}
+
+// The folder names a folder: it gets its closing '/' (empty stays empty, for
+// the dialog to refuse).
+std::unique_ptr<char[]> folderText(const char* folder) {
+    size_t length = std::strlen(folder);
+    std::unique_ptr<char[]> text(new (std::nothrow) char[length + 2]);
+    if (!text) return text;
+    std::memcpy(text.get(), folder, length + 1);
+    if (length > 0 && folder[length - 1] != '/') {
+        text[length] = '/';
+        text[length + 1] = '\0';
+    }
+    return text;
+}
+
+void fillFields(WindowHandle dialog, const CommandLine& line, const char* folder) {
+    windowSetItemText(dialog, SourceFolderEdit, folder);
+    windowSetItemText(dialog, OutputPathEdit,
+                      line.outputPath != nullptr ? line.outputPath : CliDefaultOutput);
+    windowListSelectString(dialog, BitRateList, BitRateTable[line.bitRateRow].text);
+    // A selection made by the program sends no notification; the user's would.
+    mainDialogProc(dialog, DialogMessage::Command, commandParam(BitRateList, NotifyListSelChanged));
+}
+
+// Creates the dialog and the worker, runs one conversion, shuts down.
+int32_t convert(const CommandLine& line) {
+    std::unique_ptr<char[]> folder = folderText(line.sourceFolder);
+    if (!folder) {
+        std::fprintf(stderr, "%s: out of memory\n", ProgramName);
+        return ExitFailed;
+    }
+    if (!windowLayerInitialize(nullptr, nullptr)) {
+        std::fprintf(stderr, "%s: the console could not be set up\n", ProgramName);
+        return ExitFailed;
+    }
+    ConsoleWindowConfig config = consoleDefaultConfig();
+    config.quiet = line.quiet;
+    // The percentage is taken from the bar itself, so the two never disagree
+    // on a line drawn between the two updates of one entry.
+    config.percentTextId = ControlIdNone;
+    if (line.overwrite) {
+        config.askOnTerminal = false;
+        config.presetAnswer = MessageBoxAnswer::Yes;
+    }
+    consoleConfigure(config);
+
+    if (loadEncoderLibrary() == 0) {
+        showWarning(EncoderMissingWarning);
+        std::fprintf(stderr,
+                     "%s: the encoder library %s could not be loaded (looked beside the program, "
+                     "in the library search path and in the registry folders)\n",
+                     ProgramName, EncoderLibraryFileName);
+        windowLayerShutdown();
+        return ExitNoEncoder;
+    }
+
+    WindowHandle dialog = windowCreateDialog(&mainDialogTemplate, mainDialogProc);
+    if (dialog == nullptr) {
+        std::fprintf(stderr, "%s: the dialog could not be created\n", ProgramName);
+        unloadEncoderLibrary();
+        windowLayerShutdown();
+        return ExitFailed;
+    }
+    mainDialog = dialog;
+
+    // The worker inherits a mask without the stop signals, so they reach the
+    // user-interface thread and never interrupt a write of the worker.
+    sigset_t stopSignals;
+    sigset_t previousMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previousMask);
+    ApplicationRun run{};
+    bool workerStarted = startWorker(dialog, &run);
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    if (!workerStarted) {
+        std::fprintf(stderr, "%s: the worker thread could not be started\n", ProgramName);
+        windowDestroy(dialog);
+        unloadEncoderLibrary();
+        windowLayerShutdown();
+        return ExitFailed;
+    }
+    installStopHandlers();
+
+    fillFields(dialog, line, folder.get());
+    FollowState state{dialog, finishedRunCount(), false, false, false, false};
+    consoleSetLoopHook(followRun, &state, FollowIntervalMilliseconds);
+    windowRunMessageLoop();
+    consoleSetLoopHook(nullptr, nullptr, FollowIntervalMilliseconds);
+    if (windowIsAlive(dialog)) windowDestroy(dialog);
+
+    bool workerEnded = stopWorker(&run);
+    unloadEncoderLibrary();
+    windowLayerShutdown();
+    if (!workerEnded) {
+        std::fprintf(stderr, "%s: the worker did not end as expected\n", ProgramName);
+        return ExitFailed;
+    }
+    if (!state.accepted) return stopSignal != 0 ? 128 + stopSignal : ExitRefused;
+    int32_t code = exitCodeFor(lastRunOutcome());
+    if (lastRunOutcome() == RunOutcome::Cancelled)
+        std::fprintf(stderr, "%s: cancelled\n", ProgramName);
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ignoreBrokenPipe();
+    CommandLine line{};
+    char error[256];
+    if (!parseCommandLine(argc, argv, &line, error, sizeof(error))) {
+        std::fprintf(stderr, "%s: %s\n(%s --help shows the usage)\n", ProgramName, error,
+                     ProgramName);
+        return ExitRefused;
+    }
+    if (line.help) {
+        std::fputs(cliUsageText(), stdout);
+        return ExitCompleted;
+    }
+    if (line.version) return printVersion();
+    return convert(line);
+}
