@@ -1,0 +1,113 @@
+// vudinfo: lists source voice archives (z###.vud) and output archives.
+//
+//   vudinfo [--wav DIR] [--verify] [--extract DIR] PATH...
+//
+// PATH is an archive or a folder (every z###.vud in it, in name order). For a
+// source archive it prints the header, one line per entry and the totals;
+// with --wav every entry is also written as DIR/<archive>_<id>.wav. A file
+// that starts with "VUDMP3" is an output archive and is listed (verified,
+// extracted) by describeOutputArchive. A bad file gets a one-line reason on
+// standard error; the others are still listed, and the exit code is 1.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "tools/vudinfo/output_archive_info.h"
+#include "tools/vudinfo/source_archive_info.h"
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr, "usage: vudinfo [--wav DIR] [--verify] [--extract DIR] PATH...\n");
+    return 2;
+}
+
+bool startsWithOutputMagic(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    char magic[6];
+    const bool match = std::fread(magic, 1, sizeof magic, file) == sizeof magic &&
+                       std::memcmp(magic, "VUDMP3", sizeof magic) == 0;
+    std::fclose(file);
+    return match;
+}
+
+// The files a path stands for: itself, or the source archives of a folder.
+bool expandPath(const std::string& path, std::vector<std::string>* files) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(path, error)) {
+        files->push_back(path);
+        return true;
+    }
+    std::vector<std::string> found;
+    for (const auto& item : std::filesystem::directory_iterator(path, error)) {
+        const std::string name = item.path().filename().string();
+        if (parseSourceFileName(name.c_str()) >= 0) found.push_back(item.path().string());
+    }
+    if (error) {
+        std::fprintf(stderr, "%s: cannot list the folder: %s\n", path.c_str(),
+                     error.message().c_str());
+        return false;
+    }
+    if (found.empty()) std::fprintf(stderr, "%s: no z###.vud files in the folder\n", path.c_str());
+    std::sort(found.begin(), found.end());
+    files->insert(files->end(), found.begin(), found.end());
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* wavDir = nullptr;
+    const char* extractDir = nullptr;
+    bool verify = false;
+    std::vector<std::string> paths;
+    for (int arg = 1; arg < argc; ++arg) {
+        if (std::strcmp(argv[arg], "--wav") == 0 && arg + 1 < argc) {
+            wavDir = argv[++arg];
+        } else if (std::strcmp(argv[arg], "--extract") == 0 && arg + 1 < argc) {
+            extractDir = argv[++arg];
+        } else if (std::strcmp(argv[arg], "--verify") == 0) {
+            verify = true;
+        } else if (std::strncmp(argv[arg], "--", 2) == 0) {
+            return usage();
+        } else {
+            paths.push_back(argv[arg]);
+        }
+    }
+    if (paths.empty()) return usage();
+    if (wavDir != nullptr) {
+        std::error_code error;
+        std::filesystem::create_directories(wavDir, error);
+        if (error) {
+            std::fprintf(stderr, "%s: cannot create the folder: %s\n", wavDir,
+                         error.message().c_str());
+            return 1;
+        }
+    }
+
+    bool allGood = true;
+    std::vector<std::string> files;
+    for (const std::string& path : paths) allGood = expandPath(path, &files) && allGood;
+
+    SourceTotals totals;
+    int sourceArchives = 0;
+    int badArchives = 0;
+    for (const std::string& file : files) {
+        if (startsWithOutputMagic(file)) {
+            allGood = describeOutputArchive(file.c_str(), verify, extractDir) == 0 && allGood;
+            continue;
+        }
+        ++sourceArchives;
+        if (!describeSourceArchive(file.c_str(), wavDir, &totals)) {
+            ++badArchives;
+            allGood = false;
+        }
+    }
+    if (sourceArchives > 1) printGrandTotals(totals, sourceArchives, badArchives);
+    return allGood ? 0 : 1;
+}
