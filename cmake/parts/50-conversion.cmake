@@ -1,0 +1,25 @@
+# Tests of the output archive and of converting one source archive, and of
+# vudinfo's view of output archives.
+
+if(VUD_BUILD_TESTS)
+  set(VUD_CONVERSION_SUPPORT ${CMAKE_SOURCE_DIR}/tests/conversion/conversion_support.cpp)
+  set(VUD_CONVERSION_LIBS vudcore vud_window_console vud_source_writer fake_encoder)
+
+  vud_add_test(NAME conversion_layout_test
+    SOURCES ${CMAKE_SOURCE_DIR}/tests/conversion/output_layout_test.cpp ${VUD_CONVERSION_SUPPORT}
+    LIBS ${VUD_CONVERSION_LIBS}
+    LABELS unit)
+
+  vud_add_test(NAME conversion_failure_test
+    SOURCES ${CMAKE_SOURCE_DIR}/tests/conversion/conversion_failure_test.cpp ${VUD_CONVERSION_SUPPORT}
+    LIBS ${VUD_CONVERSION_LIBS}
+    LABELS unit)
+endif()
+
+if(VUD_BUILD_TESTS)
+  vud_add_test(NAME output_info_test
+    SOURCES ${CMAKE_SOURCE_DIR}/tests/conversion/output_info_test.cpp
+            ${CMAKE_SOURCE_DIR}/tools/vudinfo/output_archive_info.cpp ${VUD_CONVERSION_SUPPORT}
+    LIBS ${VUD_CONVERSION_LIBS}
+    LABELS unit)
+endif()
