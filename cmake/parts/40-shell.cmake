@@ -10,3 +10,24 @@ add_library(vud_window_console STATIC
   ${CMAKE_SOURCE_DIR}/platform/window_console/console_output.cpp)
 target_include_directories(vud_window_console PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vud_window_console PUBLIC Threads::Threads)
+
+vud_add_test(NAME scan_tests
+  SOURCES tests/scan/source_scan_test.cpp tests/scan/directory_search_test.cpp
+  LIBS vudcore LABELS unit)
+
+vud_add_test(NAME shell_status_order_test
+  SOURCES tests/shell/status_services_order_test.cpp tests/shell/recording_window_layer.cpp
+  LIBS vudcore LABELS unit)
+
+vud_add_test(NAME shell_console_tests
+  SOURCES tests/shell/console_fixture.cpp tests/shell/console_window_test.cpp
+          tests/shell/status_services_test.cpp
+  LIBS vudcore vud_window_console LABELS unit)
+
+vud_add_test(NAME shell_window_threads_test
+  SOURCES tests/shell/console_fixture.cpp tests/shell/window_layer_threads_test.cpp
+  LIBS vudcore vud_window_console LABELS threaded)
+
+vud_add_test(NAME shell_platform_test
+  SOURCES tests/shell/platform_test.cpp
+  LIBS vudcore LABELS threaded)

@@ -70,6 +70,15 @@ bool consoleIsUserInterfaceThread() {
     return isUserInterfaceThread;
 }
 
+int32_t consoleQueuedCallCount() {
+    std::lock_guard<std::mutex> lock(theLayer.mutex);
+    int32_t count = 0;
+    for (const Request* request = theLayer.queueHead; request != nullptr; request = request->next) {
+        count += 1;
+    }
+    return count;
+}
+
 int32_t copyText(char* buffer, int32_t capacity, const char* text) {
     if (buffer == nullptr || capacity < 1) return 0;
     if (text == nullptr) text = "";

@@ -91,7 +91,13 @@ int32_t windowRunMessageLoop() {
             if (now >= nextHook) {
                 nextHook = now + std::chrono::milliseconds(layer.hookInterval);
                 layer.hook(layer.hookContext);
-                continue;  // the hook may have posted or quit
+                // A quit from the hook ends the loop before any further call
+                // is served; calls still queued then fail.
+                if (layer.quitPosted.exchange(false)) {
+                    code = layer.quitCode.load();
+                    break;
+                }
+                continue;
             }
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(nextHook - now).count();

@@ -61,6 +61,8 @@ void consoleEndProgressLine();
 
 // Inspection, mainly for tests. Any thread (same rules as the item calls).
 bool consoleIsUserInterfaceThread();
+// Calls from other threads waiting for the user-interface thread.
+int32_t consoleQueuedCallCount();
 bool consoleGetProgressRange(WindowHandle dialog, int32_t id, int32_t* minimum, int32_t* maximum);
 int32_t consoleListRowCount(WindowHandle dialog, int32_t id);  // -1 on failure
 // Text of a list row; its length or -1.

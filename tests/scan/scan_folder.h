@@ -1,0 +1,73 @@
+// A temporary folder for scan tests, with small source archives written byte
+// by byte (only the header matters to the scan).
+#pragma once
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class ScanFolder {
+public:
+    ScanFolder() {
+        const char* base = getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/vudscan.XXXXXX";
+        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    }
+    ~ScanFolder() { removeTree(path_); }
+    ScanFolder(const ScanFolder&) = delete;
+    ScanFolder& operator=(const ScanFolder&) = delete;
+
+    bool valid() const { return !path_.empty(); }
+    // The folder text the scan takes: a plain prefix ending in '/'.
+    std::string prefix() const { return path_ + "/"; }
+    const std::string& path() const { return path_; }
+
+    // A header with the magic and entryCount; table entries follow as zeros.
+    bool archive(const std::string& name, uint32_t entryCount, uint32_t tableEntries = 0) const {
+        uint8_t header[32] = {'V', 'U', 'D', 'P', 'A', 'C'};
+        for (int i = 0; i < 4; ++i) header[16 + i] = static_cast<uint8_t>(entryCount >> (8 * i));
+        return write(name, header, sizeof header, tableEntries * 8u);
+    }
+    bool file(const std::string& name, const char* text) const {
+        return write(name, reinterpret_cast<const uint8_t*>(text),
+                     std::char_traits<char>::length(text), 0);
+    }
+    bool folder(const std::string& name) const {
+        return mkdir((path_ + "/" + name).c_str(), 0755) == 0;
+    }
+
+private:
+    bool write(const std::string& name, const uint8_t* bytes, size_t size, size_t zeros) const {
+        std::FILE* out = std::fopen((path_ + "/" + name).c_str(), "wb");
+        if (out == nullptr) return false;
+        bool ok = std::fwrite(bytes, 1, size, out) == size;
+        for (size_t i = 0; i < zeros && ok; ++i) ok = std::fputc(0, out) == 0;
+        return std::fclose(out) == 0 && ok;
+    }
+
+    static void removeTree(const std::string& path) {
+        if (path.empty()) return;
+        if (DIR* dir = opendir(path.c_str())) {
+            while (const dirent* entry = readdir(dir)) {
+                std::string name = entry->d_name;
+                if (name == "." || name == "..") continue;
+                std::string child = path + "/" + name;
+                struct stat status {};
+                if (lstat(child.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+                    removeTree(child);
+                } else {
+                    unlink(child.c_str());
+                }
+            }
+            closedir(dir);
+        }
+        rmdir(path.c_str());
+    }
+
+    std::string path_;
+};
