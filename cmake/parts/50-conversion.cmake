@@ -23,3 +23,17 @@ if(VUD_BUILD_TESTS)
     LIBS ${VUD_CONVERSION_LIBS}
     LABELS unit)
 endif()
+
+# End to end through the real stand-in library; libmpg123 decodes the streams.
+if(VUD_BUILD_TESTS)
+  if(NOT TARGET PkgConfig::VUD_MPG123)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(VUD_MPG123 REQUIRED IMPORTED_TARGET libmpg123)
+  endif()
+  vud_add_test(NAME conversion_end_to_end_test
+    SOURCES ${CMAKE_SOURCE_DIR}/tests/conversion/conversion_end_to_end_test.cpp
+            ${CMAKE_SOURCE_DIR}/tools/vudinfo/output_archive_info.cpp ${VUD_CONVERSION_SUPPORT}
+    LIBS vudcore vud_window_console vud_source_writer PkgConfig::VUD_MPG123
+    LABELS integration)
+  add_dependencies(conversion_end_to_end_test GOGO.DLL vudinfo)
+endif()
