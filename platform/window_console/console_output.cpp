@@ -127,6 +127,11 @@ void percentText(const ProgressView& view, const ConsoleControl& bar, char* buff
     std::snprintf(buffer, static_cast<size_t>(capacity), "%" PRId64 "%%", percent);
 }
 
+// Appends what fits of text to line (LineCapacity bytes, kept terminated).
+void appendText(char* line, int32_t* used, const char* text) {
+    *used += copyText(line + *used, LineCapacity - *used, text);
+}
+
 void renderTerminalLine(ProgressView& view, const ConsoleControl& bar, const char* percent) {
     ConsoleLayer& layer = consoleLayer();
     char label[PathCapacity];
@@ -151,12 +156,18 @@ void renderTerminalLine(ProgressView& view, const ConsoleControl& bar, const cha
     const int32_t room = width - 1 - at - 1 - static_cast<int32_t>(std::strlen(percent)) - 2;
     char shownLabel[PathCapacity] = {};
     if (room >= 4) copyText(shownLabel, room + 1 < PathCapacity ? room + 1 : PathCapacity, label);
+    // Built in one buffer and written at once, so the line never flickers.
     char line[LineCapacity];
+    int32_t used = 0;
+    appendText(line, &used, "\r");
     if (shownLabel[0] != '\0') {
-        std::snprintf(line, sizeof line, "\r%s  %s %s\033[K", shownLabel, barText, percent);
-    } else {
-        std::snprintf(line, sizeof line, "\r%s %s\033[K", barText, percent);
+        appendText(line, &used, shownLabel);
+        appendText(line, &used, "  ");
     }
+    appendText(line, &used, barText);
+    appendText(line, &used, " ");
+    appendText(line, &used, percent);
+    appendText(line, &used, "\033[K");
     writeError(line);
     view.lineOpen = true;
 }
