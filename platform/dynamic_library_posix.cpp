@@ -3,12 +3,58 @@
 // ($ORIGIN for our programs) and the system folders, which is the usual
 // library search of this platform.
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
 
 #include "platform/dynamic_library.h"
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VUD_DLOPEN_INTERCEPTED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VUD_DLOPEN_INTERCEPTED 1
+#endif
+#endif
+
+namespace {
+
+void* openLibrary(const char* nameOrPath) {
+    return dlopen(nameOrPath, RTLD_NOW | RTLD_LOCAL);
+}
+
+#ifdef VUD_DLOPEN_INTERCEPTED
+// Under the sanitizers dlopen is called from the sanitizer runtime, so the
+// loader takes the runtime, not the program, as the caller and never reads
+// the program's RUNPATH. Sanitizer builds therefore try the program's own
+// folder ($ORIGIN) explicitly after the usual search.
+void* openBesideProgram(const char* name) {
+    char path[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return nullptr;
+    path[length] = '\0';
+    char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) return nullptr;
+    size_t folderLength = static_cast<size_t>(slash - path) + 1;
+    size_t nameLength = std::strlen(name);
+    if (folderLength + nameLength + 1 > sizeof path) return nullptr;
+    std::memcpy(path + folderLength, name, nameLength + 1);
+    return openLibrary(path);
+}
+#endif
+
+}  // namespace
+
 LibraryHandle libraryLoad(const char* nameOrPath) {
     if (nameOrPath == nullptr || nameOrPath[0] == '\0') return nullptr;
-    return static_cast<LibraryHandle>(dlopen(nameOrPath, RTLD_NOW | RTLD_LOCAL));
+    void* library = openLibrary(nameOrPath);
+#ifdef VUD_DLOPEN_INTERCEPTED
+    if (library == nullptr && std::strchr(nameOrPath, '/') == nullptr) {
+        library = openBesideProgram(nameOrPath);
+    }
+#endif
+    return static_cast<LibraryHandle>(library);
 }
 
 void* libraryResolve(LibraryHandle library, const char* name) {

@@ -65,3 +65,8 @@ if(TARGET encoder_binding_test)
   set_tests_properties(encoder_binding_search_test PROPERTIES LABELS unit TIMEOUT 120
     ENVIRONMENT "VUD_SOURCE_DIR=${CMAKE_SOURCE_DIR};VUD_BUILD_DIR=${CMAKE_BINARY_DIR};VUD_SEARCH_LIBRARY_DIR=${VUD_BINDING_TEST_DIR}/search;LD_LIBRARY_PATH=${VUD_BINDING_TEST_DIR}/search")
 endif()
+
+vud_add_test(NAME encoder_fake_gate_test
+  SOURCES ${CMAKE_SOURCE_DIR}/tests/encoder/fake_encoder_test.cpp
+  LIBS vudcore fake_encoder
+  LABELS unit threaded)

@@ -217,14 +217,29 @@ TEST(UninstallStringTest, RejectsSeparatorsTooNearTheEnd) {
             }
         }
     }
-    char shortText[] = "\"D:/Tools/Enc/uninst.exe\" /S\0after";
-    // Only the bytes before the terminator are searched.
-    EXPECT_STREQ(uninstallStringLibraryPath(shortText, sizeof shortText),
-                 "D:/Tools/Enc/uninst.exe\" /GOGO.DLL");
-    char quoted[] = "\"D:/Tools/Enc/uninst.exe\"";
-    EXPECT_STREQ(uninstallStringLibraryPath(quoted, sizeof quoted), "D:/Tools/Enc/GOGO.DLL");
-    char bare[] = "D:/Tools/Enc/uninst.exe";
-    EXPECT_STREQ(uninstallStringLibraryPath(bare, sizeof bare), ":/Tools/Enc/GOGO.DLL");
+    struct Case {
+        const char* value;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"\"D:/Tools/Enc/uninst.exe\"", "D:/Tools/Enc/GOGO.DLL"},
+        {"D:/Tools/Enc/uninst.exe", ":/Tools/Enc/GOGO.DLL"},
+        {"\"D:/Tools/Enc/uninst.exe\" /S", "D:/Tools/Enc/uninst.exe\" /GOGO.DLL"},
+        {"\"uninst.exe\"", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        std::memset(text, 0, sizeof text);
+        std::strcpy(text, c.value);
+        // Bytes after the value's terminator are not searched.
+        std::memcpy(text + std::strlen(c.value) + 1, "/x", 2);
+        const char* path = uninstallStringLibraryPath(text, VersionTextCapacity);
+        if (c.path == nullptr) {
+            EXPECT_EQ(path, nullptr);
+        } else {
+            EXPECT_STREQ(path, c.path);
+        }
+    }
 }
 
 TEST_F(BindingTest, RefusesALibraryLackingOneName) {
