@@ -296,6 +296,8 @@ void renderProgress(bool force) {
 void finishProgressLine() {
     ProgressView& view = consoleLayer().progress;
     if (!view.active) return;
+    // The last labels the worker printed belong to this run's last line.
+    drainLabelCapture();
     renderProgress(true);
     if (view.lineOpen) writeError("\n");
     view.lineOpen = false;
