@@ -46,9 +46,11 @@ void storePath(const char* text, char* target, bool* tooLong) {
 }
 
 void copyEditText(WindowHandle dialog, int32_t id, char* target, bool* tooLong) {
-    int32_t length = windowGetItemText(dialog, id, target, PathCapacity);
-    if (length < 0) return;
-    *tooLong = length > LongestPath;
+    // Read into a buffer with room to spare: a text that fills more than the
+    // target's capacity is known to be too long, whatever the layer reports.
+    char text[PathCapacity * 2];
+    if (windowGetItemText(dialog, id, text, sizeof(text)) < 0) return;
+    storePath(text, target, tooLong);
 }
 
 void warnTooLong(const char* format) {

@@ -32,6 +32,8 @@ namespace {
 constexpr const char* NoArchivesWarning = "フォルダ %s 内に\nVUDファイルは見つかりませんでした.";
 constexpr const char* ArchiveFailedWarning = "ファイル %s の変換中に\nエラーが発生しました.";
 constexpr const char* OutputNotCreatedWarning = "ファイル %s を\n作成できませんでした.";
+constexpr const char* FolderChangedWarning =
+    "フォルダ %s 内の\nVUDファイルが変換中に変更されました.";
 constexpr const char* OutputWriteWarning = "ファイル %s の書き込み中に\nエラーが発生しました.";
 constexpr const char* SourcePatternSuffix = "*.VUD";
 // A message holds one path of up to PathCapacity bytes and its text.
@@ -202,8 +204,15 @@ void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) 
 
 void convertStep(WorkerRun* run, std::atomic<int32_t>* word) {
     if (run->currentName == nullptr) {
+        // Fewer archives than counted (one vanished from the folder) would
+        // leave empty records in the index of a file kept as complete.
+        if (run->archiveIndex < run->archiveCount) {
+            warnWithPath(FolderChangedWarning, sourceFolder);
+            run->stopReason = RunOutcome::Failed;
+        } else {
+            run->runCompleted = true;
+        }
         exchangeOwnState(word, WorkerRunning, WorkerStopping);
-        run->runCompleted = true;
         sleepMilliseconds(StepWaitMilliseconds);
         return;
     }
