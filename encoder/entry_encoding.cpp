@@ -51,6 +51,9 @@ int32_t mp3OutputCallback(void* data, uint32_t size) {
 int32_t encodeEntry(const char* label, std::FILE* stream, int32_t sampleRate, const void* pcm,
                     uint32_t byteCount, int32_t bitRate) {
     const EncoderLibrary& library = encoderLibrary;
+    // Never called without a library in the programs; a failed entry, not a
+    // crash, if it ever is.
+    if (library.module == nullptr) return -1;
     if (library.initializeWork() != 0) return -1;
 
     entryEncodeState =

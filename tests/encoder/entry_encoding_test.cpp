@@ -172,6 +172,12 @@ TEST_F(EntryEncodingTest, StopsAtEachRefusedExaminedStep) {
     EXPECT_EQ(fileBytes(output.get()).size(), 0u);
 }
 
+TEST_F(EntryEncodingTest, FailsWithoutALoadedLibrary) {
+    unloadEncoderLibrary();
+    EXPECT_EQ(encode(speechLikePcm(100)), -1);
+    EXPECT_EQ(fakeEncoderCallCount(), 0);
+}
+
 TEST_F(EntryEncodingTest, IgnoresRefusedUnexaminedItems) {
     for (int32_t item : {10, 11, 12, 13, 38, 39, 40}) fakeEncoderFailSetting(item, 0, 1);
     fakeEncoderQueueStreamSize(640);
