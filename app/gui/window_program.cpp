@@ -1,0 +1,100 @@
+// Start-up runs in a fixed order: the dialog's initialisation reads the
+// default output path and the encoder's version, and the decode tables exist
+// before the worker. A later start only asks this one to come forward.
+#include "app/gui/window_program.h"
+
+#include <cstdio>
+
+#include "app/dialog_resource.h"
+#include "app/main_dialog.h"
+#include "app/shell_state.h"
+#include "app/startup.h"
+#include "app/status_services.h"
+#include "encoder/encoder_library.h"
+#include "encoder/entry_encoding.h"
+#include "platform/single_instance.h"
+#include "platform/window_layer.h"
+#include "platform/window_qt/qt_descriptor_watch.h"
+
+namespace {
+
+constexpr const char* MissingEncoderWarning = "GOGO.DLLが見つかりませんでした.";
+constexpr const char* NoWorkerWarning = "変換スレッドを作成できませんでした.";
+
+void comeForward(void* context) {
+    auto* instance = static_cast<SingleInstance*>(context);
+    if (!takeActivationRequests(instance)) return;
+    windowShow(mainDialog, ShowCommand::Restore);
+    windowBringToFront(mainDialog);
+}
+
+// What a fresh process starts with, so that every run starts alike.
+void resetSharedValues() {
+    mainDialog = nullptr;
+    sourceFolder[0] = '\0';
+    outputPath[0] = '\0';
+    bitRateSelection.store(InitialBitRateSelection);
+}
+
+}  // namespace
+
+WindowProgramOptions defaultWindowProgramOptions() {
+    return {ApplicationName, loadEncoderLibrary};
+}
+
+int32_t runWindowProgram(int* argc, char** argv, const WindowProgramOptions& options) {
+    SingleInstance* instance = nullptr;
+    const InstanceClaim claim = claimSingleInstance(options.instanceName, &instance);
+    if (claim == InstanceClaim::Another) return 0;
+    if (claim == InstanceClaim::Unavailable) {
+        std::fprintf(stderr, "%s: cannot hold the single-instance name; running anyway\n",
+                     ApplicationName);
+    }
+    resetSharedValues();
+    setDefaultOutputPath();
+    if (!windowLayerInitialize(argc, argv)) {
+        releaseSingleInstance(instance);
+        return 1;
+    }
+    if (options.loadEncoder() == 0) {
+        // No window exists yet: the box has no owner.
+        showWarning(MissingEncoderWarning);
+        releaseSingleInstance(instance);
+        return 0;
+    }
+    WindowHandle dialog = windowCreateDialog(&mainDialogTemplate, mainDialogProc);
+    if (dialog == nullptr) {
+        unloadEncoderLibrary();
+        releaseSingleInstance(instance);
+        return 0;
+    }
+    mainDialog = dialog;
+    centreDialog(dialog);
+    windowShow(dialog, ShowCommand::Show);
+
+    ApplicationRun run{};
+    if (!startWorker(dialog, &run)) {
+        // Without the worker nothing could ever be converted.
+        showWarning(NoWorkerWarning);
+        windowDestroy(dialog);
+        mainDialog = nullptr;
+        unloadEncoderLibrary();
+        releaseSingleInstance(instance);
+        return 1;
+    }
+    const int32_t descriptor = singleInstanceDescriptor(instance);
+    if (descriptor >= 0) windowWatchReadable(descriptor, comeForward, instance);
+
+    const int32_t quitCode = windowRunMessageLoop();
+
+    if (descriptor >= 0) windowUnwatch(descriptor);
+    // The dialog is gone: the worker's calls to it fail at once, so it
+    // finishes its archive, cleans up and ends without waiting on us.
+    stopWorker(&run);
+    unloadEncoderLibrary();
+    // Held until the old run's output is settled, so a new start cannot
+    // write a file this one is about to delete.
+    releaseSingleInstance(instance);
+    mainDialog = nullptr;
+    return quitCode;
+}

@@ -1,0 +1,55 @@
+# The window program vud-converter: the Qt backend of the window layer, the
+# program with its icon and desktop entry, install rules, and its tests.
+include(GNUInstallDirs)
+
+if(VUD_BUILD_GUI)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
+
+  # Every Qt class of the project lives here.
+  file(GLOB VUD_WINDOW_QT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/window_qt/*.cpp)
+  add_library(vud_window_qt STATIC ${VUD_WINDOW_QT_SOURCES})
+  target_include_directories(vud_window_qt PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(vud_window_qt PUBLIC Qt6::Widgets Threads::Threads)
+
+  # Start-up, loop and shutdown, shared by the program and its tests. vudcore
+  # comes before the backend: the backend provides the window-layer
+  # functions that vudcore's shell code calls.
+  add_library(vud_window_program STATIC ${CMAKE_SOURCE_DIR}/app/gui/window_program.cpp)
+  target_link_libraries(vud_window_program PUBLIC vudcore vud_window_qt)
+
+  add_executable(vud-converter
+    ${CMAKE_SOURCE_DIR}/app/gui/main.cpp
+    ${CMAKE_SOURCE_DIR}/app/resources/vud-converter.qrc)
+  set_target_properties(vud-converter PROPERTIES AUTORCC ON)
+  target_link_libraries(vud-converter PRIVATE vud_window_program)
+  if(TARGET GOGO.DLL)
+    # The program finds the encoder library beside itself.
+    add_dependencies(vud-converter GOGO.DLL)
+  endif()
+
+  # Tests run headless on Qt's offscreen platform; the screen size comes
+  # from its configuration where a test needs one.
+  set(VUD_GUI_TEST_ENVIRONMENT
+    "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_SOURCE_DIR}/tests/gui/offscreen-1024.json")
+  vud_add_test(NAME gui_layer_test
+    SOURCES tests/gui/gui_layer_test.cpp tests/gui/gui_support.cpp
+    LIBS vud_window_program Qt6::Test
+    LABELS gui
+    ENVIRONMENT ${VUD_GUI_TEST_ENVIRONMENT})
+
+  install(TARGETS vud-converter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${CMAKE_SOURCE_DIR}/app/resources/icon-32.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME vud-converter.png)
+  install(FILES ${CMAKE_SOURCE_DIR}/app/resources/icon-16.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/16x16/apps RENAME vud-converter.png)
+  set(VUD_DESKTOP_EXEC ${CMAKE_INSTALL_FULL_BINDIR}/vud-converter)
+  configure_file(${CMAKE_SOURCE_DIR}/app/resources/vud-converter.desktop.in
+    ${CMAKE_BINARY_DIR}/vud-converter.desktop @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/vud-converter.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endif()
+
+# vudinfo has no install rule of its own; it goes beside the other programs.
+if(TARGET vudinfo)
+  install(TARGETS vudinfo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()

@@ -1,0 +1,22 @@
+// One running copy per user. The first start holds a name; a later start
+// asks the copy that holds it to come forward and ends.
+#pragma once
+
+#include <cstdint>
+
+struct SingleInstance;
+
+enum class InstanceClaim : int32_t {
+    First,        // this start holds the name until releaseSingleInstance
+    Another,      // another copy holds it and has been asked to come forward
+    Unavailable,  // the name can be neither held nor reached; run without it
+};
+
+// instance receives the holder on First, null otherwise.
+InstanceClaim claimSingleInstance(const char* name, SingleInstance** instance);
+// Readable when a later start has asked; for the message loop to watch.
+int32_t singleInstanceDescriptor(const SingleInstance* instance);
+// Accepts the pending requests without waiting; true when one of them came
+// from this user.
+bool takeActivationRequests(SingleInstance* instance);
+void releaseSingleInstance(SingleInstance* instance);

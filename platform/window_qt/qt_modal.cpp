@@ -1,0 +1,251 @@
+// Message boxes and the folder browser. Each runs a loop of its own that
+// serves calls from other threads, and ends when its owner is destroyed or
+// the program quits.
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <cstring>
+#include <mutex>
+
+#include "platform/window_qt/qt_layer_state.h"
+#include "platform/window_qt/qt_window_test.h"
+
+namespace {
+
+std::mutex recordsMutex;
+std::vector<MessageBoxRecord> messageBoxRecords;
+std::vector<FolderBrowserRecord> folderBrowserRecords;
+MessageBoxResponder messageBoxResponder;
+FolderBrowserResponder folderBrowserResponder;
+
+QMessageBox::Icon iconOf(MessageBoxIcon icon) {
+    switch (icon) {
+        case MessageBoxIcon::None:
+            return QMessageBox::NoIcon;
+        case MessageBoxIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageBoxIcon::Information:
+            return QMessageBox::Information;
+        case MessageBoxIcon::Error:
+            return QMessageBox::Critical;
+        case MessageBoxIcon::Question:
+            return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton standardButtonOf(MessageBoxAnswer answer) {
+    switch (answer) {
+        case MessageBoxAnswer::Ok:
+            return QMessageBox::Ok;
+        case MessageBoxAnswer::Yes:
+            return QMessageBox::Yes;
+        case MessageBoxAnswer::No:
+            return QMessageBox::No;
+        case MessageBoxAnswer::Failed:
+            return QMessageBox::NoButton;
+    }
+    return QMessageBox::NoButton;
+}
+
+MessageBoxAnswer answerOf(QMessageBox::StandardButton button) {
+    switch (button) {
+        case QMessageBox::Ok:
+            return MessageBoxAnswer::Ok;
+        case QMessageBox::Yes:
+            return MessageBoxAnswer::Yes;
+        case QMessageBox::No:
+            return MessageBoxAnswer::No;
+        default:
+            return MessageBoxAnswer::Failed;
+    }
+}
+
+// Runs widget's own loop until finished or ended from outside; the widget
+// must already be shown. Counts as a serving loop.
+bool runModalLoop(WindowHandle owner, QDialog* widget) {
+    QEventLoop loop;
+    QObject::connect(widget, &QDialog::finished, &loop, &QEventLoop::quit);
+    qtlayer::ModalRecord record{owner, &loop, widget, false};
+    qtlayer::beginModal(&record);
+    qtlayer::enterServing();
+    loop.exec();
+    qtlayer::leaveServing();
+    qtlayer::endModal(&record);
+    return !record.endedFromOutside;
+}
+
+MessageBoxAnswer messageBoxNow(WindowHandle owner, const char* text, const char* caption,
+                               MessageBoxButtons buttons, MessageBoxIcon icon) {
+    QWidget* parent = owner != nullptr ? qtlayer::dialogWidget(owner) : nullptr;
+    QMessageBox box(parent);
+    box.setIcon(iconOf(icon));
+    box.setWindowTitle(QString::fromUtf8(caption));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QString::fromUtf8(text));
+    switch (buttons) {
+        case MessageBoxButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            box.setDefaultButton(QMessageBox::Ok);
+            break;
+        case MessageBoxButtons::YesNo:
+            // The first button is the default one, as on Windows.
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::Yes);
+            break;
+    }
+    box.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::NonModal);
+    box.show();
+
+    const MessageBoxRecord shown{text, caption, buttons, icon, owner};
+    MessageBoxResponder responder;
+    {
+        std::lock_guard<std::mutex> lock(recordsMutex);
+        messageBoxRecords.push_back(shown);
+        responder = messageBoxResponder;
+    }
+    if (responder) {
+        const QMessageBox::StandardButton answer = standardButtonOf(responder(shown));
+        if (answer != QMessageBox::NoButton) {
+            QTimer::singleShot(0, &box, [&box, answer] {
+                if (QAbstractButton* button = box.button(answer)) button->click();
+            });
+        }
+    }
+    if (!runModalLoop(owner, &box)) return MessageBoxAnswer::Failed;
+    return answerOf(box.standardButton(box.clickedButton()));
+}
+
+bool browseNow(WindowHandle owner, const char* title, char* buffer, int32_t capacity) {
+    QWidget* parent = owner != nullptr ? qtlayer::dialogWidget(owner) : nullptr;
+    QFileDialog browser(parent, QString::fromUtf8(title));
+    browser.setFileMode(QFileDialog::Directory);
+    browser.setOption(QFileDialog::ShowDirsOnly, true);
+    browser.setDirectory(QDir::homePath());
+    browser.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+
+    const FolderBrowserRecord shown{title, owner};
+    FolderBrowserResponder responder;
+    {
+        std::lock_guard<std::mutex> lock(recordsMutex);
+        folderBrowserRecords.push_back(shown);
+        responder = folderBrowserResponder;
+    }
+    // A test drives the browser's own widgets, never a native dialog.
+    if (responder) browser.setOption(QFileDialog::DontUseNativeDialog, true);
+    browser.show();
+    if (responder) {
+        const std::optional<std::string> choice = responder(shown);
+        QTimer::singleShot(0, &browser, [&browser, choice] {
+            if (!choice) {
+                browser.reject();
+                return;
+            }
+            browser.setDirectory(QString::fromUtf8(choice->c_str()));
+            static_cast<QDialog&>(browser).accept();
+        });
+    }
+    if (!runModalLoop(owner, &browser) || browser.result() != QDialog::Accepted) return false;
+    const QList<QUrl> chosen = browser.selectedUrls();
+    if (chosen.isEmpty() || !chosen.front().isLocalFile()) return false;
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(chosen.front().toLocalFile()));
+    if (path.isEmpty() || path.size() >= capacity) return false;
+    std::memcpy(buffer, path.constData(), static_cast<size_t>(path.size()));
+    buffer[path.size()] = '\0';
+    return true;
+}
+
+}  // namespace
+
+MessageBoxAnswer windowMessageBox(WindowHandle owner, const char* text, const char* caption,
+                                  MessageBoxButtons buttons, MessageBoxIcon icon) {
+    if (text == nullptr) text = "";
+    if (caption == nullptr) caption = "";
+    MessageBoxAnswer answer = MessageBoxAnswer::Failed;
+    qtlayer::runOnUiThread(owner, owner != nullptr,
+                           [&] { answer = messageBoxNow(owner, text, caption, buttons, icon); });
+    return answer;
+}
+
+bool windowBrowseForFolder(WindowHandle owner, const char* title, char* buffer, int32_t capacity) {
+    if (buffer == nullptr || capacity < 1) return false;
+    buffer[0] = '\0';
+    if (title == nullptr) title = "";
+    bool chosen = false;
+    qtlayer::runOnUiThread(owner, owner != nullptr,
+                           [&] { chosen = browseNow(owner, title, buffer, capacity); });
+    if (!chosen) std::memset(buffer, 0, static_cast<size_t>(capacity));
+    return chosen;
+}
+
+void qtTestSetMessageBoxResponder(MessageBoxResponder responder) {
+    std::lock_guard<std::mutex> lock(recordsMutex);
+    messageBoxResponder = std::move(responder);
+}
+
+std::vector<MessageBoxRecord> qtTestMessageBoxes() {
+    std::lock_guard<std::mutex> lock(recordsMutex);
+    return messageBoxRecords;
+}
+
+void qtTestClearMessageBoxes() {
+    std::lock_guard<std::mutex> lock(recordsMutex);
+    messageBoxRecords.clear();
+}
+
+void qtTestSetFolderBrowserResponder(FolderBrowserResponder responder) {
+    std::lock_guard<std::mutex> lock(recordsMutex);
+    folderBrowserResponder = std::move(responder);
+}
+
+std::vector<FolderBrowserRecord> qtTestFolderBrowsers() {
+    std::lock_guard<std::mutex> lock(recordsMutex);
+    return folderBrowserRecords;
+}
+
+void qtTestClearFolderBrowsers() {
+    std::lock_guard<std::mutex> lock(recordsMutex);
+    folderBrowserRecords.clear();
+}
+
+QDialog* qtTestDialogWidget(WindowHandle dialog) {
+    return qtlayer::dialogAlive(dialog) ? qtlayer::dialogWidget(dialog) : nullptr;
+}
+
+QWidget* qtTestItemWidget(WindowHandle dialog, int32_t id) {
+    if (!qtlayer::dialogAlive(dialog)) return nullptr;
+    const qtlayer::ControlRecord* control = qtlayer::findControl(dialog, id);
+    return control != nullptr ? control->widget : nullptr;
+}
+
+int32_t qtTestQueuedCallCount() {
+    return qtlayer::queuedCallCount();
+}
+
+QWidget* qtTestOpenModal() {
+    return qtlayer::topModalWidget();
+}
+
+bool qtTestServeUntil(const std::function<bool()>& done, int32_t timeoutMilliseconds) {
+    if (!qtlayer::onUiThread()) return false;
+    QElapsedTimer clock;
+    clock.start();
+    qtlayer::enterServing();
+    bool held = done();
+    while (!held && clock.elapsed() < timeoutMilliseconds) {
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+        held = done();
+    }
+    qtlayer::leaveServing();
+    return held;
+}

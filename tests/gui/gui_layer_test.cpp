@@ -1,0 +1,492 @@
+// The Qt backend of the window layer: the dialog built from its template,
+// the platform's keyboard and notification behaviour, message boxes, the
+// folder browser and the thread contract.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDialog>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "app/dialog_resource.h"
+#include "platform/window_qt/qt_dialog_font.h"
+#include "tests/gui/gui_support.h"
+
+namespace {
+
+struct Received {
+    DialogMessage message;
+    uint32_t param;
+    std::thread::id thread;
+};
+
+std::vector<Received> received;
+
+int32_t recordingProcedure(WindowHandle dialog, DialogMessage message, uint32_t param) {
+    received.push_back({message, param, std::this_thread::get_id()});
+    if (message == DialogMessage::Close) windowDestroy(dialog);
+    return message == DialogMessage::Initialize ? 1 : 0;
+}
+
+std::vector<uint32_t> commandsReceived() {
+    std::vector<uint32_t> commands;
+    for (const Received& entry : received) {
+        if (entry.message == DialogMessage::Command) commands.push_back(entry.param);
+    }
+    return commands;
+}
+
+constexpr int32_t GoButton = 10;
+constexpr int32_t NameEdit = 11;
+constexpr int32_t OtherButton = 12;
+constexpr int32_t Bar = 13;
+constexpr int32_t Choices = 14;
+constexpr int32_t Percent = 15;
+
+const ControlTemplate testControls[] = {
+    {GoButton, ControlKind::DefaultPushButton, "Go", 100, 10, 50, 14, StyleTabStop},
+    {NameEdit, ControlKind::Edit, "", 5, 10, 80, 12,
+     StyleBorder | StyleAutoHorizontalScroll | StyleTabStop},
+    {OtherButton, ControlKind::PushButton, "Other", 100, 30, 50, 14, StyleTabStop},
+    {Bar, ControlKind::ProgressBar, "", 5, 50, 80, 8, StyleBorder},
+    {Choices, ControlKind::DropDownList, "", 5, 65, 60, 80, StyleVerticalScroll | StyleTabStop},
+    {Percent, ControlKind::Label, "0%", 90, 50, 15, 9, StyleRightAligned},
+};
+
+const DialogTemplate testTemplate = {
+    200,
+    "Test",
+    "ＭＳ Ｐゴシック",
+    9,
+    160,
+    100,
+    testControls,
+    static_cast<int32_t>(sizeof testControls / sizeof testControls[0]),
+    0,
+};
+
+int32_t toPixelsX(int32_t units, DialogBaseUnits base) {
+    return dialogUnitsToPixels(units, base.x, 4);
+}
+int32_t toPixelsY(int32_t units, DialogBaseUnits base) {
+    return dialogUnitsToPixels(units, base.y, 8);
+}
+
+class QtDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        received.clear();
+        qtTestClearMessageBoxes();
+        qtTestSetMessageBoxResponder(nullptr);
+        dialog = windowCreateDialog(&testTemplate, recordingProcedure);
+        ASSERT_NE(dialog, nullptr);
+        received.clear();
+    }
+    void TearDown() override {
+        if (windowIsAlive(dialog)) windowDestroy(dialog);
+        qtTestSetMessageBoxResponder(nullptr);
+        qtTestSetFolderBrowserResponder(nullptr);
+    }
+    WindowHandle dialog = nullptr;
+};
+
+TEST(QtDialogLayout, MainDialogIsLaidOutInDialogUnitsOfItsMappedFont) {
+    WindowHandle dialog = windowCreateDialog(&mainDialogTemplate, recordingProcedure);
+    ASSERT_NE(dialog, nullptr);
+    QDialog* widget = qtTestDialogWidget(dialog);
+    ASSERT_NE(widget, nullptr);
+
+    EXPECT_EQ(QFontInfo(widget->font()).family(), QStringLiteral("IPAPGothic"));
+    EXPECT_EQ(QFontInfo(widget->font()).pointSize(), 9);
+    const DialogBaseUnits base = dialogBaseUnits(widget->font());
+    EXPECT_EQ(widget->size(), QSize(toPixelsX(211, base), toPixelsY(125, base)));
+    EXPECT_TRUE(widget->findChildren<QMenuBar*>().isEmpty());
+
+    for (int32_t i = 0; i < mainDialogTemplate.controlCount; ++i) {
+        const ControlTemplate& entry = mainDialogTemplate.controls[i];
+        if (entry.id == ControlIdNone) continue;
+        QWidget* control = qtTestItemWidget(dialog, entry.id);
+        ASSERT_NE(control, nullptr) << entry.id;
+        const QRect rect = control->geometry();
+        SCOPED_TRACE(entry.id);
+        EXPECT_EQ(rect.top(), toPixelsY(entry.y, base));
+        if (entry.kind == ControlKind::Label && (entry.styles & StyleRightAligned)) {
+            // Right-aligned labels keep their right edge and may grow leftwards.
+            EXPECT_EQ(rect.left() + rect.width(),
+                      toPixelsX(entry.x, base) + toPixelsX(entry.width, base));
+        } else {
+            EXPECT_EQ(rect.left(), toPixelsX(entry.x, base));
+            EXPECT_EQ(rect.width(), toPixelsX(entry.width, base));
+        }
+        if (entry.kind == ControlKind::DropDownList) {
+            // The template's height includes the opened list.
+            EXPECT_LE(rect.height(), toPixelsY(entry.height, base));
+        } else {
+            EXPECT_EQ(rect.height(), toPixelsY(entry.height, base));
+        }
+    }
+
+    // Resource order is the tab order.
+    std::vector<int32_t> tabOrder;
+    QWidget* start = qtTestItemWidget(dialog, StartButton);
+    QWidget* current = start;
+    do {
+        if (current->focusPolicy() & Qt::TabFocus) {
+            for (int32_t id : {1000, 1001, 1002, 1003, 1005, 1006}) {
+                if (qtTestItemWidget(dialog, id) == current) tabOrder.push_back(id);
+            }
+        }
+        current = current->nextInFocusChain();
+    } while (current != start && tabOrder.size() < 12);
+    EXPECT_EQ(tabOrder, (std::vector<int32_t>{1006, 1000, 1001, 1002, 1003, 1005}));
+    EXPECT_EQ(widget->focusWidget(), start)
+        << "Initialize answered 1: the first tab stop has the focus";
+
+    EXPECT_TRUE(itemWidget<QLabel>(dialog, PercentText)->alignment() & Qt::AlignRight);
+    EXPECT_TRUE(itemWidget<QLabel>(dialog, VersionLine)->alignment() & Qt::AlignRight);
+    EXPECT_FALSE(itemWidget<QProgressBar>(dialog, ProgressBar)->isTextVisible());
+
+    // The widest texts fit their controls: nothing is cut off, and the
+    // mapped font has every Japanese glyph.
+    windowSetItemText(dialog, PercentText, "100%");
+    windowSetItemText(dialog, VersionLine, "GOGO.DLL lame 3.100 (stand-in 1.0)");
+    for (QLabel* label : widget->findChildren<QLabel*>()) {
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
+            << label->text().toStdString();
+        EXPECT_GE(label->height(), label->fontMetrics().height()) << label->text().toStdString();
+        for (QChar character : label->text()) {
+            EXPECT_TRUE(label->fontMetrics().inFont(character)) << label->text().toStdString();
+        }
+    }
+    for (QPushButton* button : widget->findChildren<QPushButton*>()) {
+        EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()));
+        for (QChar character : button->text()) EXPECT_TRUE(button->fontMetrics().inFont(character));
+    }
+    windowDestroy(dialog);
+}
+
+TEST(QtDialogFont, UnknownWindowsFontsMapToAnInstalledGothic) {
+    EXPECT_EQ(dialogFontFamilies("ＭＳ Ｐゴシック").value(0), QStringLiteral("IPAPGothic"));
+    EXPECT_EQ(dialogFontFamilies("ＭＳ ゴシック").value(0), QStringLiteral("IPAGothic"));
+    EXPECT_FALSE(dialogFontFamilies("No Such Font At All").isEmpty());
+    EXPECT_EQ(dialogUnitsToPixels(211, 7, 4), 369);   // 369.25
+    EXPECT_EQ(dialogUnitsToPixels(125, 13, 8), 203);  // 203.125
+    EXPECT_EQ(dialogUnitsToPixels(6, 7, 4), 11);      // 10.5 rounds up
+    EXPECT_EQ(dialogUnitsToPixels(-6, 7, 4), -11);
+}
+
+TEST_F(QtDialog, EditNotifiesForTheProgramsAndTheUsersChanges) {
+    const uint32_t changed = commandParam(NameEdit, NotifyEditChanged);
+    ASSERT_TRUE(windowSetItemText(dialog, NameEdit, "abc"));
+    EXPECT_EQ(commandsReceived(), std::vector<uint32_t>{changed});
+
+    auto* field = itemWidget<QLineEdit>(dialog, NameEdit);
+    field->setFocus();
+    field->end(false);
+    QTest::keyClicks(field, "de");
+    EXPECT_EQ(commandsReceived(), (std::vector<uint32_t>{changed, changed, changed}));
+    EXPECT_EQ(itemText(dialog, NameEdit), "abcde");
+
+    typeIntoField(field, QStringLiteral("出力フォルダ"));
+    EXPECT_EQ(commandsReceived().size(), 4u);
+    EXPECT_EQ(itemText(dialog, NameEdit), "出力フォルダ");
+
+    // A short buffer never ends inside a character.
+    char shortBuffer[5];
+    EXPECT_EQ(windowGetItemText(dialog, NameEdit, shortBuffer, sizeof shortBuffer), 3);
+    EXPECT_STREQ(shortBuffer, "出");
+}
+
+TEST_F(QtDialog, ListNotifiesForTheUsersChoiceOnly) {
+    EXPECT_EQ(windowListAddString(dialog, Choices, "8kbit/s"), 0);
+    EXPECT_EQ(windowListAddString(dialog, Choices, "16kbit/s"), 1);
+    EXPECT_EQ(windowListAddString(dialog, Choices, "24kbit/s"), 2);
+    EXPECT_EQ(windowListGetSelection(dialog, Choices), -1) << "adding rows selects nothing";
+
+    EXPECT_EQ(windowListSelectString(dialog, Choices, "16kbit/s"), 1);
+    EXPECT_EQ(windowListSelectString(dialog, Choices, "16"), -1) << "only a whole text matches";
+    EXPECT_EQ(windowListGetSelection(dialog, Choices), 1);
+    EXPECT_TRUE(commandsReceived().empty());
+
+    auto* list = itemWidget<QComboBox>(dialog, Choices);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(windowListGetSelection(dialog, Choices), 2);
+    EXPECT_EQ(commandsReceived(),
+              std::vector<uint32_t>{commandParam(Choices, NotifyListSelChanged)});
+    EXPECT_EQ(itemText(dialog, Choices), "24kbit/s");
+}
+
+TEST_F(QtDialog, ProgressClampsIntoItsRangeAndNeverShowsBusy) {
+    auto* bar = itemWidget<QProgressBar>(dialog, Bar);
+    EXPECT_EQ(windowGetProgressPosition(dialog, Bar), 0);
+    ASSERT_TRUE(windowSetProgressRange(dialog, Bar, 0, 10));
+    ASSERT_TRUE(windowSetProgressPosition(dialog, Bar, 15));
+    EXPECT_EQ(windowGetProgressPosition(dialog, Bar), 10);
+    EXPECT_EQ(bar->value(), 10);
+    windowSetProgressPosition(dialog, Bar, -3);
+    EXPECT_EQ(windowGetProgressPosition(dialog, Bar), 0);
+    windowSetProgressPosition(dialog, Bar, 7);
+    windowSetProgressRange(dialog, Bar, 0, 5);
+    EXPECT_EQ(windowGetProgressPosition(dialog, Bar), 5) << "a narrower range clamps the position";
+
+    windowSetProgressRange(dialog, Bar, 0, 0);
+    EXPECT_EQ(windowGetProgressPosition(dialog, Bar), 0);
+    EXPECT_NE(bar->minimum(), bar->maximum()) << "an empty range must not animate as busy";
+    EXPECT_EQ(bar->value(), bar->minimum());
+    windowSetProgressRange(dialog, Bar, 9, 2);
+    EXPECT_EQ(windowGetProgressPosition(dialog, Bar), 9);
+    EXPECT_NE(bar->minimum(), bar->maximum());
+    EXPECT_FALSE(windowSetProgressPosition(dialog, NameEdit, 1)) << "not a progress bar";
+}
+
+TEST_F(QtDialog, EnterClicksTheDefaultOrFocusedButtonAndEscapeDoesNothing) {
+    windowShow(dialog, ShowCommand::Show);
+    QDialog* widget = qtTestDialogWidget(dialog);
+    auto* field = itemWidget<QLineEdit>(dialog, NameEdit);
+    QTest::keyClick(field, Qt::Key_Return);
+    QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+    const uint32_t go = commandParam(GoButton, NotifyClicked);
+    EXPECT_EQ(commandsReceived(), (std::vector<uint32_t>{go, go}));
+
+    received.clear();
+    auto* other = itemWidget<QPushButton>(dialog, OtherButton);
+    other->setFocus();
+    QTest::keyClick(other, Qt::Key_Return);
+    EXPECT_EQ(commandsReceived(), std::vector<uint32_t>{commandParam(OtherButton, NotifyClicked)});
+
+    received.clear();
+    windowEnableItem(dialog, GoButton, false);
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(commandsReceived().empty()) << "a disabled default button is not clicked";
+
+    // Escape is the cancel command (id 2), which the procedure may ignore;
+    // the dialog itself stays.
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(commandsReceived(), std::vector<uint32_t>{commandParam(2, NotifyClicked)});
+    EXPECT_TRUE(widget->isVisible());
+    EXPECT_TRUE(windowIsAlive(dialog));
+}
+
+TEST_F(QtDialog, CloseBoxSendsCloseToTheProcedure) {
+    windowShow(dialog, ShowCommand::Show);
+    qtTestDialogWidget(dialog)->close();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].message, DialogMessage::Close);
+    EXPECT_EQ(received[1].message, DialogMessage::Destroy);
+    EXPECT_FALSE(windowIsAlive(dialog));
+    EXPECT_FALSE(windowSetItemText(dialog, NameEdit, "x"));
+    EXPECT_EQ(windowGetProgressPosition(dialog, Bar), -1);
+}
+
+TEST_F(QtDialog, MessageBoxesShowCaptionIconAndButtons) {
+    answerMessageBoxes(MessageBoxAnswer::No);
+    EXPECT_EQ(windowMessageBox(dialog, "上書きしますか？", "確認", MessageBoxButtons::YesNo,
+                               MessageBoxIcon::Warning),
+              MessageBoxAnswer::No);
+    answerMessageBoxes(MessageBoxAnswer::Yes);
+    EXPECT_EQ(
+        windowMessageBox(dialog, "q", "c", MessageBoxButtons::YesNo, MessageBoxIcon::Question),
+        MessageBoxAnswer::Yes);
+    answerMessageBoxes(MessageBoxAnswer::Ok);
+    EXPECT_EQ(windowMessageBox(nullptr, "alone", "VUD Data Converter", MessageBoxButtons::Ok,
+                               MessageBoxIcon::Warning),
+              MessageBoxAnswer::Ok);
+
+    const std::vector<MessageBoxRecord> boxes = qtTestMessageBoxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[0].text, "上書きしますか？");
+    EXPECT_EQ(boxes[0].caption, "確認");
+    EXPECT_EQ(boxes[0].buttons, MessageBoxButtons::YesNo);
+    EXPECT_EQ(boxes[0].icon, MessageBoxIcon::Warning);
+    EXPECT_EQ(boxes[0].owner, dialog);
+    EXPECT_EQ(boxes[1].icon, MessageBoxIcon::Question);
+    EXPECT_EQ(boxes[2].owner, nullptr);
+    EXPECT_EQ(boxes[2].buttons, MessageBoxButtons::Ok);
+
+    windowDestroy(dialog);
+    EXPECT_EQ(windowMessageBox(dialog, "gone", "c", MessageBoxButtons::Ok, MessageBoxIcon::None),
+              MessageBoxAnswer::Failed);
+    EXPECT_EQ(qtTestMessageBoxes().size(), 3u) << "no box for a destroyed owner";
+}
+
+TEST_F(QtDialog, FolderBrowserGivesTheChosenFolderOrNothing) {
+    TempFolder folder;
+    const std::string chosen = folder.path.substr(0, folder.path.size() - 1);
+    qtTestClearFolderBrowsers();
+    qtTestSetFolderBrowserResponder(
+        [&chosen](const FolderBrowserRecord&) { return std::optional<std::string>(chosen); });
+    char buffer[512];
+    ASSERT_TRUE(windowBrowseForFolder(dialog, "フォルダの選択", buffer, sizeof buffer));
+    EXPECT_EQ(std::string(buffer), chosen);
+    ASSERT_EQ(qtTestFolderBrowsers().size(), 1u);
+    EXPECT_EQ(qtTestFolderBrowsers()[0].title, "フォルダの選択");
+    EXPECT_EQ(qtTestFolderBrowsers()[0].owner, dialog);
+
+    char tooSmall[4];
+    EXPECT_FALSE(windowBrowseForFolder(dialog, "t", tooSmall, sizeof tooSmall));
+    EXPECT_EQ(tooSmall[0], '\0');
+
+    qtTestSetFolderBrowserResponder(
+        [](const FolderBrowserRecord&) { return std::optional<std::string>(); });
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_FALSE(windowBrowseForFolder(dialog, "t", buffer, sizeof buffer));
+    EXPECT_EQ(std::string(buffer, 4), std::string(4, '\0')) << "a cancel clears the buffer";
+}
+
+// The thread contract: another thread's calls are applied by the
+// user-interface thread while a loop serves, and fail at once otherwise.
+class QtThreads : public QtDialog {};
+
+TEST_F(QtThreads, WorkerCallsAreAppliedOnTheUserInterfaceThreadWhileALoopServes) {
+    std::atomic<int> results{-1};
+    std::thread worker;
+    // Started once the loop serves.
+    QTimer::singleShot(0, [&] {
+        worker = std::thread([this, &results] {
+            const bool set = windowSetItemText(dialog, NameEdit, "from the worker");
+            const bool enabled = windowEnableItem(dialog, OtherButton, false);
+            results = (set ? 1 : 0) + (enabled ? 2 : 0);
+        });
+    });
+    EXPECT_TRUE(serveUntil([&results] { return results.load() >= 0; }));
+    worker.join();
+    EXPECT_EQ(results.load(), 3);
+    EXPECT_EQ(itemText(dialog, NameEdit), "from the worker");
+    EXPECT_FALSE(windowIsItemEnabled(dialog, OtherButton));
+    ASSERT_EQ(received.size(), 1u) << "the edit's change notification";
+    EXPECT_EQ(received[0].thread, std::this_thread::get_id());
+}
+
+TEST_F(QtThreads, WorkerCallsFailAtOnceWhenNoLoopServes) {
+    auto timedCall = [this] {
+        bool result = true;
+        const auto begin = std::chrono::steady_clock::now();
+        std::thread worker([&] { result = windowSetItemText(dialog, NameEdit, "late"); });
+        worker.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
+        return result;
+    };
+    EXPECT_FALSE(timedCall()) << "before any loop";
+
+    QTimer::singleShot(20, [] { windowPostQuit(0); });
+    EXPECT_EQ(windowRunMessageLoop(), 0);
+    EXPECT_FALSE(timedCall()) << "after the loop has ended";
+    EXPECT_EQ(itemText(dialog, NameEdit), "");
+}
+
+TEST_F(QtThreads, CallsStillQueuedWhenTheLoopStopsAreFailed) {
+    std::atomic<int> result{-1};
+    std::thread worker;
+    QTimer::singleShot(10, [&] {
+        // Inside the loop, the user-interface thread is busy here: the
+        // worker's call waits in the queue until the loop has stopped.
+        worker =
+            std::thread([&] { result = windowSetItemText(dialog, NameEdit, "queued") ? 1 : 0; });
+        for (int i = 0; i < 2000 && qtTestQueuedCallCount() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(qtTestQueuedCallCount(), 1);
+        windowPostQuit(0);
+    });
+    EXPECT_EQ(windowRunMessageLoop(), 0);
+    worker.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(qtTestQueuedCallCount(), 0);
+    EXPECT_EQ(itemText(dialog, NameEdit), "");
+}
+
+TEST_F(QtThreads, DestroyingTheDialogEndsAMessageBoxItOwns) {
+    answerMessageBoxes(MessageBoxAnswer::Failed);  // nobody answers
+    std::atomic<int> answer{-1};
+    std::thread worker([&] {
+        answer = static_cast<int>(
+            windowMessageBox(dialog, "w", "c", MessageBoxButtons::Ok, MessageBoxIcon::Warning));
+    });
+    // The box's own loop runs on top of ours: act from inside it.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (qtTestOpenModal() == nullptr) return;
+        poll.stop();
+        windowDestroy(dialog);
+    });
+    poll.start(5);
+    EXPECT_TRUE(serveUntil([&] { return answer.load() >= 0; }));
+    worker.join();
+    EXPECT_EQ(answer.load(), static_cast<int>(MessageBoxAnswer::Failed));
+    EXPECT_EQ(qtTestOpenModal(), nullptr);
+}
+
+TEST_F(QtThreads, AnOpenMessageBoxKeepsServingWorkerCalls) {
+    std::atomic<bool> applied{false};
+    std::thread worker([&] {
+        // Fails at once until the box's loop serves.
+        for (int i = 0; i < 5000 && !applied; ++i) {
+            if (windowSetItemText(dialog, NameEdit, "during the box"))
+                applied = true;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    qtTestSetMessageBoxResponder([](const MessageBoxRecord&) { return MessageBoxAnswer::Failed; });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(qtTestOpenModal());
+        if (box != nullptr && applied) box->button(QMessageBox::Ok)->click();
+    });
+    poll.start(5);
+    EXPECT_EQ(windowMessageBox(dialog, "open", "c", MessageBoxButtons::Ok, MessageBoxIcon::None),
+              MessageBoxAnswer::Ok);
+    worker.join();
+    EXPECT_TRUE(applied);
+    EXPECT_EQ(itemText(dialog, NameEdit), "during the box");
+}
+
+TEST_F(QtThreads, AQuitFromAnotherThreadEndsTheLoopWithItsCode) {
+    std::thread worker([this] {
+        // Once a call succeeds the loop serves; then quit it.
+        for (int i = 0; i < 5000 && !windowSetItemText(dialog, NameEdit, "x"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        windowPostQuit(7);
+    });
+    EXPECT_EQ(windowRunMessageLoop(), 7);
+    worker.join();
+}
+
+TEST_F(QtThreads, AQuitWhileNoLoopRunsDoesNotEndTheNextLoop) {
+    windowPostQuit(5);
+    bool ranOn = false;
+    QTimer::singleShot(50, [&ranOn] {
+        ranOn = true;
+        windowPostQuit(3);
+    });
+    EXPECT_EQ(windowRunMessageLoop(), 3);
+    EXPECT_TRUE(ranOn);
+}
+
+TEST_F(QtThreads, AQuitEndsAnOpenMessageBoxAndThenTheLoop) {
+    answerMessageBoxes(MessageBoxAnswer::Failed);
+    MessageBoxAnswer answer = MessageBoxAnswer::Ok;
+    QTimer::singleShot(10, [&] {
+        QTimer::singleShot(30, [] { windowPostQuit(4); });
+        answer = windowMessageBox(dialog, "open", "c", MessageBoxButtons::Ok, MessageBoxIcon::None);
+    });
+    EXPECT_EQ(windowRunMessageLoop(), 4);
+    EXPECT_EQ(answer, MessageBoxAnswer::Failed);
+    EXPECT_EQ(qtTestOpenModal(), nullptr);
+}
+
+}  // namespace

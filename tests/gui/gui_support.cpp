@@ -1,0 +1,137 @@
+#include "tests/gui/gui_support.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QTest>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+class QtLayerEnvironment final : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_TRUE(windowLayerInitialize(nullptr, nullptr)); }
+    void TearDown() override { windowLayerShutdown(); }
+};
+
+[[maybe_unused]] ::testing::Environment* const qtLayerEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtLayerEnvironment);
+
+void removeTree(const std::string& path) {
+    if (DIR* folder = opendir(path.c_str())) {
+        while (const dirent* entry = readdir(folder)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "/" + name;
+            struct stat info {};
+            if (lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+                removeTree(child);
+            } else {
+                unlink(child.c_str());
+            }
+        }
+        closedir(folder);
+    }
+    rmdir(path.c_str());
+}
+
+std::string environmentPath(const char* variable, const char* relative) {
+    const char* root = std::getenv(variable);
+    return std::string(root != nullptr ? root : ".") + "/" + relative;
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/vud-gui-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "mkdtemp failed";
+        return;
+    }
+    path = pattern + "/";
+}
+
+TempFolder::~TempFolder() {
+    if (!path.empty()) removeTree(path.substr(0, path.size() - 1));
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool writeWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool copyFolderFiles(const std::string& from, const std::string& to) {
+    DIR* folder = opendir(from.c_str());
+    if (folder == nullptr) return false;
+    bool copied = true;
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        struct stat info {};
+        const std::string source = from + "/" + name;
+        if (stat(source.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        copied = writeWholeFile(to + "/" + name, readWholeFile(source)) && copied;
+    }
+    closedir(folder);
+    return copied;
+}
+
+std::string sourceTreePath(const char* relative) {
+    return environmentPath("VUD_SOURCE_DIR", relative);
+}
+std::string buildTreePath(const char* relative) {
+    return environmentPath("VUD_BUILD_DIR", relative);
+}
+
+void typeIntoField(QLineEdit* field, const QString& text) {
+    field->setFocus();
+    field->selectAll();
+    if (text.isEmpty()) {
+        QTest::keyClick(field, Qt::Key_Delete);
+        return;
+    }
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QCoreApplication::sendEvent(field, &commit);
+}
+
+std::string itemText(WindowHandle dialog, int32_t id) {
+    char text[1024];
+    return windowGetItemText(dialog, id, text, sizeof text) < 0 ? std::string("<failed>")
+                                                                : std::string(text);
+}
+
+void answerMessageBoxes(MessageBoxAnswer answer) {
+    qtTestSetMessageBoxResponder([answer](const MessageBoxRecord&) { return answer; });
+}
+
+std::string describeBox(const MessageBoxRecord& record) {
+    return "[" + record.caption + "] " + record.text + " (buttons " +
+           std::to_string(static_cast<int>(record.buttons)) + ", icon " +
+           std::to_string(static_cast<int>(record.icon)) + ")";
+}
+
+bool serveUntil(const std::function<bool()>& done, int32_t timeoutMilliseconds) {
+    return qtTestServeUntil(done, timeoutMilliseconds);
+}
