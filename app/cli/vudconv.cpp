@@ -52,13 +52,15 @@ void installStopHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-// A closed standard output (vudconv | head) must not end the process in the
-// middle of a run and leave its output behind.
-void ignoreBrokenPipe() {
+// A closed standard output (vudconv | head) or a file-size limit must not end
+// the process in the middle of a run and leave its output behind: the write
+// fails instead, and the run is ended and its output deleted.
+void ignoreWriteSignals() {
     struct sigaction action {};
     action.sa_handler = SIG_IGN;
     sigemptyset(&action.sa_mask);
     sigaction(SIGPIPE, &action, nullptr);
+    sigaction(SIGXFSZ, &action, nullptr);
 }
 
 struct FollowState {
@@ -246,7 +248,7 @@ int32_t convert(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ignoreBrokenPipe();
+    ignoreWriteSignals();
     CommandLine line{};
     char error[256];
     if (!parseCommandLine(argc, argv, &line, error, sizeof(error))) {

@@ -1,1 +1,372 @@
+// vudconv as its users meet it: the program run as a child process, with the
+// recording fake (a copy named GOGO.DLL found through LD_LIBRARY_PATH) or the
+// stand-in encoder beside it; plus its command-line parsing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/cli/command_line.h"
+#include "encoder/entry_encoding.h"
+#include "tests/worker/worker_support.h"
+
+namespace {
+
+struct ChildResult {
+    int exitCode = -1;  // 128 + signal when the child was killed
+    std::string out;
+    std::string err;
+};
+
+struct ChildOptions {
+    std::string workingFolder;
+    std::string libraryFolder;   // LD_LIBRARY_PATH; empty: unset
+    std::string registryFolder;  // both registry roots
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+    bool ignoreFileSizeSignal = true;
+    // Sends SIGINT once this many entry labels have come out.
+    int32_t interruptAfterLabels = 0;
+};
+
+ChildResult runChild(const std::string& program, const std::vector<std::string>& arguments,
+                     const ChildOptions& options) {
+    ChildResult result;
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        int input = open("/dev/null", O_RDONLY);
+        dup2(input, 0);
+        if (!options.workingFolder.empty() && chdir(options.workingFolder.c_str()) != 0) _exit(126);
+        if (options.libraryFolder.empty()) {
+            unsetenv("LD_LIBRARY_PATH");
+        } else {
+            setenv("LD_LIBRARY_PATH", options.libraryFolder.c_str(), 1);
+        }
+        setenv("VUD_REGISTRY_CURRENT_USER", options.registryFolder.c_str(), 1);
+        setenv("VUD_REGISTRY_LOCAL_MACHINE", options.registryFolder.c_str(), 1);
+        if (options.fileSizeLimit != RLIM_INFINITY) {
+            // Writes past the limit fail with EFBIG instead of killing the
+            // process (vudconv also sees to that itself).
+            signal(SIGXFSZ, options.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
+            rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    bool interrupted = false;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    int streamsOpen = 2;
+    while (streamsOpen > 0) {
+        if (poll(fds, 2, -1) < 0) break;
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k].fd < 0 || fds[k].revents == 0) continue;
+            char chunk[4096];
+            ssize_t n = read(fds[k].fd, chunk, sizeof(chunk));
+            if (n <= 0) {
+                close(fds[k].fd);
+                fds[k].fd = -1;
+                --streamsOpen;
+                continue;
+            }
+            (k == 0 ? result.out : result.err).append(chunk, static_cast<size_t>(n));
+        }
+        if (options.interruptAfterLabels > 0 && !interrupted) {
+            int32_t labels = 0;
+            for (char c : result.out) labels += c == '\r' ? 1 : 0;
+            if (labels >= options.interruptAfterLabels) {
+                kill(pid, SIGINT);
+                interrupted = true;
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.exitCode = 128 + WTERMSIG(status);
+    return result;
+}
+
+std::string labelsOf(const std::vector<std::string>& names, int32_t entriesEach) {
+    std::string labels;
+    for (const std::string& name : names) {
+        for (int32_t i = 1; i <= entriesEach; ++i) {
+            char label[64];
+            std::snprintf(label, sizeof(label), "%s (%3d/%3d)\r", name.c_str(), i, entriesEach);
+            labels += label;
+        }
+    }
+    return labels;
+}
+
+class VudconvTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path.empty());
+        source = scratch.path + "voice/";
+        work = scratch.path + "work/";
+        library = scratch.path + "lib/";
+        registry = scratch.path + "registry/";
+        for (const std::string& folder : {source, work, library, registry}) {
+            ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        }
+        std::error_code error;
+        std::filesystem::copy_file(FAKE_ENCODER_LIBRARY_PATH, library + "GOGO.DLL", error);
+        ASSERT_FALSE(error) << error.message();
+        options.workingFolder = work;
+        options.libraryFolder = library;
+        options.registryFolder = registry;
+        output = work + "out.pac";
+    }
+
+    ChildResult run(const std::vector<std::string>& arguments) {
+        return runChild(VUDCONV_PATH, arguments, options);
+    }
+
+    void writeArchives(int32_t count, int32_t entriesEach, size_t samples = 2048) {
+        for (int32_t i = 1; i <= count; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof(name), "z%03d.vud", i);
+            ASSERT_TRUE(writeSourceArchiveFile(source + name, entriesEach, samples,
+                                               static_cast<uint16_t>(i * 100)));
+        }
+    }
+
+    ScratchFolder scratch;
+    std::string source, work, library, registry, output;
+    ChildOptions options;
+};
+
+TEST_F(VudconvTest, ConvertsAFolderKeepsTheOutputAndPrintsOnlyTheLabelsOnStandardOutput) {
+    writeArchives(3, 2);
+    std::vector<std::string> order = scanOrder(source);
+    ASSERT_EQ(order.size(), 3u);
+    // The folder is given without its closing '/'.
+    std::string folder = source.substr(0, source.size() - 1);
+    ChildResult result = run({"-b", "128", folder, output});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, labelsOf(order, 2));
+    EXPECT_NE(result.err.find("progress 100%"), std::string::npos) << result.err;
+    OutputArchiveLayout layout;
+    std::string reason;
+    ASSERT_TRUE(readOutput(output, &layout, &reason)) << reason;
+    EXPECT_EQ(layout.archiveCount, 3u);
+}
+
+TEST_F(VudconvTest, QuietRunsShowNoProgressAndTheOutputDefaultsToTheCurrentFolder) {
+    writeArchives(1, 1);
+    ChildResult result = run({"-q", source});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(pathExists(work + "vud.pac"));
+}
+
+TEST_F(VudconvTest, HelpAndVersion) {
+    ChildResult help = run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: vudconv [-b KBPS] [-y] [-q] SOURCE_FOLDER [OUTPUT]", 0), 0u);
+    ChildResult version = run({"--version"});
+    EXPECT_EQ(version.exitCode, 0) << version.err;
+    EXPECT_EQ(version.out, "vudconv (VUD Data Converter) 0.6\nGOGO.DLL fake encoder 1.0\n");
+}
+
+TEST_F(VudconvTest, UsageErrorsExitTwoAndTouchNothing) {
+    writeArchives(1, 1);
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{},
+                                               {"-b", "33", source},
+                                               {"-b"},
+                                               {"-x", source},
+                                               {"--bogus", source},
+                                               {source, output, "third"}}) {
+        ChildResult result = run(arguments);
+        EXPECT_EQ(result.exitCode, 2) << result.err;
+        EXPECT_NE(result.err.find("vudconv: "), std::string::npos);
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_FALSE(pathExists(output));
+    EXPECT_FALSE(pathExists(work + "vud.pac"));
+}
+
+TEST_F(VudconvTest, RefusedStartsExitTwo) {
+    writeArchives(1, 1);
+    ASSERT_TRUE(writeFile(output, "previous"));
+    // No terminal to ask: the overwrite question is answered No.
+    ChildResult declined = run({source, output});
+    EXPECT_EQ(declined.exitCode, 2) << declined.err;
+    EXPECT_NE(declined.err.find("は既に存在しています."), std::string::npos) << declined.err;
+    EXPECT_EQ(readFile(output), "previous");
+
+    ChildResult empty = run({"", output});
+    EXPECT_EQ(empty.exitCode, 2);
+    EXPECT_NE(empty.err.find("VUDデータの場所を指定してください."), std::string::npos);
+
+    ChildResult longSource = run({"/" + std::string(300, 's'), work + "new.pac"});
+    EXPECT_EQ(longSource.exitCode, 2);
+    EXPECT_NE(longSource.err.find("VUDデータの場所が長すぎます."), std::string::npos);
+
+    ChildResult longOutput = run({source, work + std::string(300, 'o')});
+    EXPECT_EQ(longOutput.exitCode, 2);
+    EXPECT_NE(longOutput.err.find("作成データ出力先が長すぎます."), std::string::npos);
+    EXPECT_EQ(readFile(output), "previous");
+    EXPECT_FALSE(pathExists(work + "new.pac"));
+
+    ChildResult overwritten = run({"-y", source, output});
+    EXPECT_EQ(overwritten.exitCode, 0) << overwritten.err;
+    EXPECT_NE(readFile(output), "previous");
+}
+
+TEST_F(VudconvTest, NoArchivesExitsThreeAndLeavesAnExistingOutput) {
+    ASSERT_TRUE(writeFile(source + "readme.txt", "text"));
+    ASSERT_TRUE(writeFile(output, "previous"));
+    ChildResult result = run({"-y", source, output});
+    EXPECT_EQ(result.exitCode, 3) << result.err;
+    EXPECT_NE(result.err.find("VUDファイルは見つかりませんでした."), std::string::npos);
+    EXPECT_EQ(readFile(output), "previous");
+}
+
+TEST_F(VudconvTest, AMissingEncoderLibraryExitsFour) {
+    // A copy of the program in a folder without GOGO.DLL, and no search path.
+    std::string program = scratch.path + "bin/vudconv";
+    ASSERT_EQ(mkdir((scratch.path + "bin").c_str(), 0755), 0);
+    std::error_code error;
+    std::filesystem::copy_file(VUDCONV_PATH, program, error);
+    ASSERT_FALSE(error) << error.message();
+    writeArchives(1, 1);
+    options.libraryFolder.clear();
+    ChildResult result = runChild(program, {source, output}, options);
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_NE(result.err.find("GOGO.DLLが見つかりませんでした."), std::string::npos) << result.err;
+    EXPECT_FALSE(pathExists(output));
+    EXPECT_EQ(runChild(program, {"--version"}, options).exitCode, 4);
+}
+
+TEST_F(VudconvTest, FailuresExitOneAndLeaveNoOutput) {
+    writeArchives(1, 2);
+    ChildResult missingFolder = run({source, work + "missing/out.pac"});
+    EXPECT_EQ(missingFolder.exitCode, 1) << missingFolder.err;
+    EXPECT_NE(missingFolder.err.find("作成できませんでした."), std::string::npos);
+    EXPECT_FALSE(pathExists(work + "missing"));
+
+    ASSERT_TRUE(writeFile(source + "readme.vud", "not an archive"));
+    ChildResult failed = run({source, output});
+    EXPECT_EQ(failed.exitCode, 1) << failed.err;
+    EXPECT_NE(failed.err.find("ファイル readme.vud の変換中に"), std::string::npos) << failed.err;
+    EXPECT_FALSE(pathExists(output));
+
+    std::string pipe = work + "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    ASSERT_EQ(unlink((source + "readme.vud").c_str()), 0);
+    ChildResult toPipe = run({"-y", source, pipe});
+    EXPECT_EQ(toPipe.exitCode, 1) << toPipe.err;
+    struct stat status {};
+    ASSERT_EQ(lstat(pipe.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+TEST_F(VudconvTest, WritesThatStartFailingLeaveNoOutputAndExitOne) {
+    writeArchives(3, 4);
+    // At the placeholders, then in the middle of the blocks, once with the
+    // signal a write past the limit raises left at its default.
+    for (rlim_t limit : {rlim_t{20}, rlim_t{3000}, rlim_t{5000}}) {
+        options.fileSizeLimit = limit;
+        options.ignoreFileSizeSignal = limit != 5000;
+        ChildResult result = run({source, output});
+        EXPECT_EQ(result.exitCode, 1) << "limit " << limit << "\n" << result.err;
+        EXPECT_NE(result.err.find("ファイル " + output + " の書き込み中に"), std::string::npos)
+            << result.err;
+        EXPECT_FALSE(pathExists(output)) << "limit " << limit;
+    }
+}
+
+TEST_F(VudconvTest, CtrlCFinishesTheArchiveInProgressThenDeletesTheOutputAndExits130) {
+    // The stand-in encoder beside the program; archives long enough that the
+    // interrupt lands while the first one is being converted.
+    writeArchives(3, 8, 22050);
+    std::vector<std::string> order = scanOrder(source);
+    ASSERT_EQ(order.size(), 3u);
+    options.libraryFolder.clear();
+    options.interruptAfterLabels = 1;
+    ChildResult result = run({source, output});
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_FALSE(pathExists(output));
+    EXPECT_NE(result.err.find("vudconv: cancelled"), std::string::npos) << result.err;
+    // Exactly the first archive was converted, whole.
+    EXPECT_EQ(result.out, labelsOf({order[0]}, 8));
+}
+
+TEST(CommandLineTest, ParsesOptionsAndOperands) {
+    char program[] = "vudconv", b[] = "-b", rate[] = "128", yq[] = "-yq", folder[] = "voice",
+         out[] = "out.pac", dashes[] = "--", dashName[] = "-odd";
+    char error[128];
+    CommandLine line{};
+
+    char* plain[] = {program, folder};
+    ASSERT_TRUE(parseCommandLine(2, plain, &line, error, sizeof(error))) << error;
+    EXPECT_EQ(line.bitRateRow, InitialBitRateSelection);
+    EXPECT_STREQ(line.sourceFolder, "voice");
+    EXPECT_EQ(line.outputPath, nullptr);
+    EXPECT_FALSE(line.overwrite);
+    EXPECT_FALSE(line.quiet);
+
+    char* full[] = {program, b, rate, yq, folder, out};
+    ASSERT_TRUE(parseCommandLine(6, full, &line, error, sizeof(error))) << error;
+    EXPECT_EQ(line.bitRateRow, 11);
+    EXPECT_TRUE(line.overwrite);
+    EXPECT_TRUE(line.quiet);
+    EXPECT_STREQ(line.outputPath, "out.pac");
+
+    char attached[] = "-b8";
+    char* joined[] = {program, attached, dashes, dashName};
+    ASSERT_TRUE(parseCommandLine(4, joined, &line, error, sizeof(error))) << error;
+    EXPECT_EQ(line.bitRateRow, 0);
+    EXPECT_STREQ(line.sourceFolder, "-odd");
+
+    for (int32_t row = 0; row < BitRateRowCount; ++row) {
+        std::string value = std::to_string(BitRateTable[row].kbps);
+        char* each[] = {program, b, value.data(), folder};
+        ASSERT_TRUE(parseCommandLine(4, each, &line, error, sizeof(error))) << value;
+        EXPECT_EQ(line.bitRateRow, row);
+    }
+}
+
+TEST(CommandLineTest, RefusesWhatItCannotUse) {
+    char program[] = "vudconv", b[] = "-b", folder[] = "voice";
+    char error[128];
+    CommandLine line{};
+    for (const char* value : {"0", "33", "1600", "", "32k", "-32", "0128"}) {
+        std::string copy = value;
+        char* argv[] = {program, b, copy.data(), folder};
+        EXPECT_FALSE(parseCommandLine(4, argv, &line, error, sizeof(error))) << value;
+        EXPECT_NE(std::string(error).find("bit rate"), std::string::npos) << error;
+    }
+    char* none[] = {program};
+    EXPECT_FALSE(parseCommandLine(1, none, &line, error, sizeof(error)));
+    char* dangling[] = {program, folder, b};
+    EXPECT_FALSE(parseCommandLine(3, dangling, &line, error, sizeof(error)));
+}
+
+}  // namespace
