@@ -73,6 +73,27 @@ uint64_t decodeDeltaBlockReference(const uint8_t* bytes, uint64_t length, uint64
     return count;
 }
 
+uint64_t decodeDeltaNibbles(const uint8_t* block, uint64_t available, uint64_t j, uint64_t end,
+                            uint8_t accumulator, int16_t* out) {
+    auto nibble = [block](uint64_t n) -> uint8_t {
+        const uint8_t byte = block[n / 2];
+        return (n & 1) != 0 ? byte >> 4 : byte & 0x0F;
+    };
+    uint64_t count = 0;
+    while (j < end && j < available) {
+        const uint8_t code = nibble(j++);
+        uint8_t value = code;
+        if (code == EscapeCode) {
+            if (j + 1 >= available) break;
+            value = static_cast<uint8_t>(nibble(j) | (nibble(j + 1) << 4));
+            j += 2;
+        }
+        accumulator = static_cast<uint8_t>(accumulator + decodeTables.deltaTable[value]);
+        out[count++] = decodeTables.sampleTable[accumulator];
+    }
+    return count;
+}
+
 uint64_t decodeRawBlockReference(const uint8_t* bytes, uint64_t length, uint64_t start,
                                  int16_t* out) {
     const uint64_t available = length > start ? length - start : 0;
@@ -110,6 +131,7 @@ bool decodeSourceEntry(const SourceEntryData& data, DecodedEntry* decoded) {
     const uint8_t* bytes = data.compressedBytes.get();
     const uint64_t length = data.compressedLength;
     int16_t* out = decoded->samples.get();
+    DeltaChunkScratch scratch;
     uint64_t count = 0;
     uint64_t cursor = 0;
     for (uint32_t b = 0; b < data.blockCount; ++b) {
@@ -121,7 +143,8 @@ bool decodeSourceEntry(const SourceEntryData& data, DecodedEntry* decoded) {
         } else if (s == RawBlockSize) {
             count += decodeRawBlock(bytes, length, cursor, out + count);
         } else {
-            count += decodeDeltaBlock(bytes, length, cursor, static_cast<uint64_t>(s), out + count);
+            count += decodeDeltaBlock(bytes, length, cursor, static_cast<uint64_t>(s), out + count,
+                                      &scratch);
         }
         cursor += static_cast<uint64_t>(s);
     }
