@@ -37,6 +37,31 @@ if(VUD_BUILD_GUI)
     LABELS gui
     ENVIRONMENT ${VUD_GUI_TEST_ENVIRONMENT})
 
+  vud_add_test(NAME gui_dialog_test
+    SOURCES tests/gui/gui_dialog_test.cpp tests/gui/gui_support.cpp
+    LIBS vud_window_program Qt6::Test fake_encoder
+    LABELS gui
+    ENVIRONMENT ${VUD_GUI_TEST_ENVIRONMENT})
+
+  # The whole program in the test's process; a second start runs the real
+  # vud-converter, and the finished archive is verified with vudinfo.
+  vud_add_test(NAME gui_program_test
+    SOURCES tests/gui/gui_program_test.cpp tests/gui/gui_support.cpp
+            app/resources/vud-converter.qrc
+    LIBS vud_window_program Qt6::Test fake_encoder vud_source_writer
+    LABELS gui
+    ENVIRONMENT ${VUD_GUI_TEST_ENVIRONMENT})
+  if(TARGET gui_program_test)
+    set_target_properties(gui_program_test PROPERTIES AUTORCC ON)
+    add_dependencies(gui_program_test vud-converter vudinfo)
+    # The centring examples on an 800-pixel screen too.
+    add_test(NAME gui_program_centring_800_test
+      COMMAND gui_program_test --gtest_filter=*Centring*
+      WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(gui_program_centring_800_test PROPERTIES LABELS gui TIMEOUT 120
+      ENVIRONMENT "VUD_SOURCE_DIR=${CMAKE_SOURCE_DIR};VUD_BUILD_DIR=${CMAKE_BINARY_DIR};QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_SOURCE_DIR}/tests/gui/offscreen-800.json")
+  endif()
+
   install(TARGETS vud-converter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_SOURCE_DIR}/app/resources/icon-32.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME vud-converter.png)

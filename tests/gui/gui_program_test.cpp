@@ -1,0 +1,354 @@
+// The window program from start to exit code: the missing encoder library,
+// a second start, centring, a real conversion of the sample voice folder,
+// closing during a run, and what a new start shows. Each case runs the
+// program in this process; its steps act from timers inside the loop.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "app/dialog_resource.h"
+#include "app/gui/window_program.h"
+#include "app/shell_state.h"
+#include "app/startup.h"
+#include "encoder/encoder_library.h"
+#include "encoder/entry_encoding.h"
+#include "platform/process.h"
+#include "platform/single_instance.h"
+#include "tests/fake_encoder/fake_encoder.h"
+#include "tests/gui/gui_support.h"
+#include "tools/source_writer/source_writer.h"
+#include "worker/conversion_worker.h"
+#include "worker/worker_state.h"
+
+extern char** environ;
+
+namespace {
+
+std::string testInstanceName() {
+    return "VUD Data Converter test " + std::to_string(getpid());
+}
+
+int32_t loadFakeEncoder() {
+    return loadEncoderLibraryFrom(FAKE_ENCODER_LIBRARY_PATH);
+}
+
+int32_t encoderLoads = 0;
+int32_t countingMissingEncoder() {
+    encoderLoads += 1;
+    return 0;
+}
+
+// Runs the program; steps() is called every few milliseconds inside its
+// loop once the dialog exists, until it answers true.
+int32_t runProgram(int32_t (*loader)(), const std::function<bool()>& steps,
+                   const std::string& name = testInstanceName()) {
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (!windowIsAlive(mainDialog)) return;
+        if (steps()) ticker.stop();
+    });
+    ticker.start(5);
+    const WindowProgramOptions options{name.c_str(), loader};
+    return runWindowProgram(nullptr, nullptr, options);
+}
+
+void closeDialog() {
+    if (QDialog* widget = qtTestDialogWidget(mainDialog)) widget->close();
+}
+
+bool writeSourceArchive(const std::string& path, int32_t entries) {
+    std::vector<int16_t> pcm(3000);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = static_cast<int16_t>(static_cast<int32_t>(i * 37 % 2000) - 1000);
+    std::vector<EncodedEntry> encoded;
+    for (int32_t i = 0; i < entries; ++i) {
+        encoded.push_back(encodeVoiceEntry(static_cast<uint16_t>(i + 1), pcm.data(), pcm.size(),
+                                           WriterOptions{}));
+    }
+    return writeBytesToFile(path, buildSourceArchive(encoded, 22050).bytes);
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qtTestClearMessageBoxes();
+        answerMessageBoxes(MessageBoxAnswer::Ok);
+    }
+    void TearDown() override { qtTestSetMessageBoxResponder(nullptr); }
+};
+
+TEST_F(ProgramTest, WithoutTheEncoderLibraryTheWarningIsTheOnlyThingShown) {
+    int32_t visibleWindows = -1;
+    qtTestSetMessageBoxResponder([&visibleWindows](const MessageBoxRecord&) {
+        visibleWindows = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            visibleWindows += widget->isVisible() ? 1 : 0;
+        return MessageBoxAnswer::Ok;
+    });
+    encoderLoads = 0;
+    EXPECT_EQ(runProgram(countingMissingEncoder, [] { return true; }), 0);
+    EXPECT_EQ(encoderLoads, 1);
+    const std::vector<MessageBoxRecord> boxes = qtTestMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "GOGO.DLLが見つかりませんでした.");
+    EXPECT_EQ(boxes[0].caption, "VUD Data Converter");
+    EXPECT_EQ(boxes[0].icon, MessageBoxIcon::Warning);
+    EXPECT_EQ(boxes[0].buttons, MessageBoxButtons::Ok);
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(visibleWindows, 1) << "the box alone";
+    EXPECT_EQ(mainDialog, nullptr);
+}
+
+TEST(SingleInstance, TheNameIsHeldUntilReleasedAndCannotBeStolen) {
+    const std::string name = testInstanceName() + " name";
+    SingleInstance* first = nullptr;
+    ASSERT_EQ(claimSingleInstance(name.c_str(), &first), InstanceClaim::First);
+    EXPECT_FALSE(takeActivationRequests(first));
+
+    SingleInstance* second = nullptr;
+    EXPECT_EQ(claimSingleInstance(name.c_str(), &second), InstanceClaim::Another);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_TRUE(takeActivationRequests(first)) << "the later start asked the holder";
+    EXPECT_FALSE(takeActivationRequests(first));
+
+    releaseSingleInstance(first);
+    // Nothing is left behind: the name is free again at once.
+    ASSERT_EQ(claimSingleInstance(name.c_str(), &second), InstanceClaim::First);
+    releaseSingleInstance(second);
+}
+
+TEST_F(ProgramTest, ASecondStartHandsOverAndEndsWithoutLoadingOrShowing) {
+    const std::string name = testInstanceName();
+    SingleInstance* running = nullptr;
+    ASSERT_EQ(claimSingleInstance(name.c_str(), &running), InstanceClaim::First);
+    encoderLoads = 0;
+    EXPECT_EQ(runProgram(
+                  countingMissingEncoder, [] { return true; }, name),
+              0);
+    EXPECT_EQ(encoderLoads, 0);
+    EXPECT_TRUE(qtTestMessageBoxes().empty());
+    EXPECT_TRUE(takeActivationRequests(running));
+    releaseSingleInstance(running);
+}
+
+// The real program as the second start: it must end with 0 at once, and
+// this (first) program's minimised dialog comes back.
+TEST_F(ProgramTest, TheRealProgramStartedAgainRestoresTheRunningDialog) {
+    const std::string program = buildTreePath("vud-converter");
+    pid_t child = -1;
+    int childStatus = -1;
+    bool restored = false;
+    auto steps = [&]() -> bool {
+        QDialog* widget = qtTestDialogWidget(mainDialog);
+        if (child < 0) {
+            widget->showMinimized();
+            char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+            if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
+                ADD_FAILURE() << "cannot start " << program;
+                closeDialog();
+                return true;
+            }
+            return false;
+        }
+        if (childStatus < 0) {
+            int status = 0;
+            if (waitpid(child, &status, WNOHANG) == child) childStatus = status;
+            return false;
+        }
+        if (widget->isVisible() && !(widget->windowState() & Qt::WindowMinimized)) {
+            restored = true;
+            closeDialog();
+            return true;
+        }
+        return false;
+    };
+    // Bounded: a second copy that did not end is stopped and reported.
+    QTimer::singleShot(20000, [&] {
+        if (child > 0 && childStatus < 0) {
+            kill(child, SIGKILL);
+            waitpid(child, &childStatus, 0);
+            ADD_FAILURE() << "the second start did not end";
+        }
+        closeDialog();
+    });
+    EXPECT_EQ(runProgram(loadFakeEncoder, steps, ApplicationName), 0);
+    ASSERT_GE(childStatus, 0);
+    EXPECT_TRUE(WIFEXITED(childStatus));
+    EXPECT_EQ(WEXITSTATUS(childStatus), 0);
+    EXPECT_TRUE(restored);
+}
+
+// Registered for a 1024-pixel and an 800-pixel screen.
+TEST_F(ProgramTest, CentringPlacesTheDialogByTheHalvedFreeSpace) {
+    const int32_t screenWidth = windowScreenWidth();
+    const int32_t screenHeight = windowScreenHeight();
+    const int32_t exampleWidth = screenWidth == 1024 ? 421 : 1001;
+    const int32_t exampleX = screenWidth == 1024 ? 301 : -101;
+    ASSERT_TRUE(screenWidth == 1024 || screenWidth == 800) << screenWidth;
+    WindowRect shown{};
+    WindowRect example{};
+    runProgram(loadFakeEncoder, [&] {
+        windowGetRect(mainDialog, &shown);
+        WindowRect rect{};
+        windowGetRect(mainDialog, &rect);
+        windowMove(mainDialog, 0, 0, exampleWidth, rect.bottom - rect.top);
+        centreDialog(mainDialog);
+        windowGetRect(mainDialog, &example);
+        closeDialog();
+        return true;
+    });
+    const int32_t width = shown.right - shown.left;
+    const int32_t height = shown.bottom - shown.top;
+    EXPECT_EQ(shown.left, (screenWidth - width) >> 1);
+    EXPECT_EQ(shown.top, (screenHeight - height) >> 1);
+    EXPECT_EQ(example.right - example.left, exampleWidth);
+    EXPECT_EQ(example.left, exampleX);
+}
+
+TEST_F(ProgramTest, ANewStartShowsTheDefaultsAgain) {
+    std::string shownOutput;
+    QList<QSize> iconSizes;
+    runProgram(loadFakeEncoder, [&] {
+        shownOutput = itemText(mainDialog, OutputPathEdit);
+        iconSizes = qtTestDialogWidget(mainDialog)->windowIcon().availableSizes();
+        auto* list = itemWidget<QComboBox>(mainDialog, BitRateList);
+        for (int i = 0; i < 8; ++i) QTest::keyClick(list, Qt::Key_Down);
+        EXPECT_EQ(bitRateSelection.load(), 11);
+        typeIntoField(itemWidget<QLineEdit>(mainDialog, SourceFolderEdit),
+                      QStringLiteral("/somewhere/"));
+        closeDialog();
+        return true;
+    });
+    char program[PathCapacity];
+    ASSERT_TRUE(currentProgramPath(program, sizeof program));
+    std::string folder(program);
+    folder.resize(folder.rfind('/') + 1);
+    EXPECT_EQ(shownOutput, folder + "vud.pac") << "the program's own folder";
+    EXPECT_TRUE(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(32, 32)))
+        << "icon 133";
+
+    std::string list, source;
+    runProgram(loadFakeEncoder, [&] {
+        list = itemText(mainDialog, BitRateList);
+        source = itemText(mainDialog, SourceFolderEdit);
+        closeDialog();
+        return true;
+    });
+    EXPECT_EQ(list, "32kbit/s");
+    EXPECT_EQ(bitRateSelection.load(), InitialBitRateSelection);
+    EXPECT_EQ(source, "");
+}
+
+TEST_F(ProgramTest, ClosingDuringARunEndsWithZeroAfterTheWorkerFinishedTheArchive) {
+    TempFolder source;
+    TempFolder target;
+    ASSERT_TRUE(writeSourceArchive(source.path + "z001.vud", 3));
+    ASSERT_TRUE(writeSourceArchive(source.path + "z002.vud", 3));
+    const std::string output = target.path + "vud.pac";
+    fakeEncoderReset();
+    fakeEncoderBlockAtEntry(2);
+
+    std::atomic<bool> released{false};
+    std::thread releaser;
+    int stage = 0;
+    const auto begin = std::chrono::steady_clock::now();
+    const int32_t code = runProgram(loadFakeEncoder, [&] {
+        if (stage == 0) {
+            typeIntoField(itemWidget<QLineEdit>(mainDialog, SourceFolderEdit),
+                          QString::fromStdString(source.path));
+            typeIntoField(itemWidget<QLineEdit>(mainDialog, OutputPathEdit),
+                          QString::fromStdString(output));
+            QTest::mouseClick(itemWidget<QPushButton>(mainDialog, StartButton), Qt::LeftButton);
+            stage = 1;
+            return false;
+        }
+        if (fakeEncoderWaitUntilBlocked(1) != 1) return false;
+        // The worker is inside the first archive. Close: no question, the
+        // window goes at once; the worker is let go only later.
+        releaser = std::thread([&released] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            released = true;
+            fakeEncoderRelease();
+        });
+        closeDialog();
+        EXPECT_FALSE(windowIsAlive(mainDialog));
+        EXPECT_TRUE(qtTestMessageBoxes().empty());
+        return true;
+    });
+    releaser.join();
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(released) << "the program ended before its worker";
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(300));
+    EXPECT_EQ(fakeEncoderEntryCount(), 3)
+        << "the archive in progress was finished, the next not begun";
+    EXPECT_EQ(lastRunOutcome(), RunOutcome::Quit);
+    EXPECT_FALSE(fileExists(output)) << "the unfinished output was deleted";
+}
+
+// The sample voice folder with the real encoder library, the bar reaching
+// its end; the output verifies. With VUD_SCREENSHOT set, the dialog is
+// grabbed into that file halfway through the run.
+TEST_F(ProgramTest, ARealRunConvertsTheSampleFolder) {
+    TempFolder target;
+    const std::string output = target.path + "vud.pac";
+    const char* screenshot = std::getenv("VUD_SCREENSHOT");
+    int32_t runsBefore = 0;
+    int stage = 0;
+    bool grabbed = false;
+    std::string percent;
+    int32_t position = -1;
+    int32_t maximum = -2;
+    const int32_t code = runProgram(loadEncoderLibrary, [&] {
+        if (stage == 0) {
+            runsBefore = finishedRunCount();
+            typeIntoField(itemWidget<QLineEdit>(mainDialog, SourceFolderEdit),
+                          QString::fromStdString(sourceTreePath("samples/voice/")));
+            typeIntoField(itemWidget<QLineEdit>(mainDialog, OutputPathEdit),
+                          QString::fromStdString(output));
+            QTest::mouseClick(itemWidget<QPushButton>(mainDialog, StartButton), Qt::LeftButton);
+            stage = 1;
+            return false;
+        }
+        auto* bar = itemWidget<QProgressBar>(mainDialog, ProgressBar);
+        if (screenshot != nullptr && !grabbed && workerState.load() == WorkerRunning &&
+            bar->value() * 2 >= bar->maximum() && bar->maximum() > 0) {
+            grabbed = qtTestDialogWidget(mainDialog)->grab().save(QString::fromUtf8(screenshot));
+        }
+        if (finishedRunCount() == runsBefore || workerState.load() != WorkerIdle) return false;
+        percent = itemText(mainDialog, PercentText);
+        position = windowGetProgressPosition(mainDialog, ProgressBar);
+        maximum = bar->maximum();
+        closeDialog();
+        return true;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(lastRunOutcome(), RunOutcome::Completed);
+    EXPECT_EQ(percent, "100%");
+    EXPECT_EQ(position, maximum);
+    EXPECT_GT(maximum, 0);
+    if (screenshot != nullptr) {
+        EXPECT_TRUE(grabbed);
+    }
+    const std::string verify = buildTreePath("vudinfo") + " --verify '" + output + "' > /dev/null";
+    EXPECT_EQ(std::system(verify.c_str()), 0) << verify;
+}
+
+}  // namespace
