@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/dialog_resource.h"
+#include "app/gui/stop_signals.h"
 #include "app/main_dialog.h"
 #include "app/shell_state.h"
 #include "app/startup.h"
@@ -26,6 +27,11 @@ void comeForward(void* context) {
     if (!takeActivationRequests(instance)) return;
     windowShow(mainDialog, ShowCommand::Restore);
     windowBringToFront(mainDialog);
+}
+
+// A stop signal acts as the close box: the dialog goes, the loop ends.
+void stopOnSignal(void*) {
+    if (takeStopSignals() && windowIsAlive(mainDialog)) windowDestroy(mainDialog);
 }
 
 // What a fresh process starts with, so that every run starts alike.
@@ -84,13 +90,18 @@ int32_t runWindowProgram(int* argc, char** argv, const WindowProgramOptions& opt
     }
     const int32_t descriptor = singleInstanceDescriptor(instance);
     if (descriptor >= 0) windowWatchReadable(descriptor, comeForward, instance);
+    const int32_t signals = catchStopSignals();
+    if (signals >= 0) windowWatchReadable(signals, stopOnSignal, nullptr);
 
     const int32_t quitCode = windowRunMessageLoop();
 
     if (descriptor >= 0) windowUnwatch(descriptor);
+    if (signals >= 0) windowUnwatch(signals);
     // The dialog is gone: the worker's calls to it fail at once, so it
-    // finishes its archive, cleans up and ends without waiting on us.
+    // finishes its archive, cleans up and ends without waiting on us. A
+    // further stop signal meanwhile is caught and changes nothing.
     stopWorker(&run);
+    releaseStopSignals();
     unloadEncoderLibrary();
     // Held until the old run's output is settled, so a new start cannot
     // write a file this one is about to delete.

@@ -257,7 +257,9 @@ TEST_F(ProgramTest, ANewStartShowsTheDefaultsAgain) {
     EXPECT_EQ(source, "");
 }
 
-TEST_F(ProgramTest, ClosingDuringARunEndsWithZeroAfterTheWorkerFinishedTheArchive) {
+// Starts a run over two archives of three entries, holds the worker inside
+// the first archive, calls stop() and lets the worker go 300 ms later.
+void runAndStopDuringTheFirstArchive(const std::function<void()>& stop) {
     TempFolder source;
     TempFolder target;
     ASSERT_TRUE(writeSourceArchive(source.path + "z001.vud", 3));
@@ -280,18 +282,17 @@ TEST_F(ProgramTest, ClosingDuringARunEndsWithZeroAfterTheWorkerFinishedTheArchiv
             stage = 1;
             return false;
         }
-        if (fakeEncoderWaitUntilBlocked(1) != 1) return false;
-        // The worker is inside the first archive. Close: no question, the
-        // window goes at once; the worker is let go only later.
-        releaser = std::thread([&released] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            released = true;
-            fakeEncoderRelease();
-        });
-        closeDialog();
-        EXPECT_FALSE(windowIsAlive(mainDialog));
-        EXPECT_TRUE(qtTestMessageBoxes().empty());
-        return true;
+        if (stage == 1) {
+            if (fakeEncoderWaitUntilBlocked(1) != 1) return false;
+            releaser = std::thread([&released] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                released = true;
+                fakeEncoderRelease();
+            });
+            stop();
+            stage = 2;
+        }
+        return false;
     });
     releaser.join();
     EXPECT_EQ(code, 0);
@@ -301,6 +302,23 @@ TEST_F(ProgramTest, ClosingDuringARunEndsWithZeroAfterTheWorkerFinishedTheArchiv
         << "the archive in progress was finished, the next not begun";
     EXPECT_EQ(lastRunOutcome(), RunOutcome::Quit);
     EXPECT_FALSE(fileExists(output)) << "the unfinished output was deleted";
+    EXPECT_TRUE(qtTestMessageBoxes().empty());
+}
+
+TEST_F(ProgramTest, ClosingDuringARunEndsWithZeroAfterTheWorkerFinishedTheArchive) {
+    runAndStopDuringTheFirstArchive([] {
+        // No question: the window goes at once.
+        closeDialog();
+        EXPECT_FALSE(windowIsAlive(mainDialog));
+    });
+}
+
+TEST_F(ProgramTest, AStopSignalDuringARunEndsTheProgramAsTheCloseBoxDoes) {
+    runAndStopDuringTheFirstArchive([] { kill(getpid(), SIGTERM); });
+    // The default action is back once the program has ended.
+    struct sigaction action {};
+    sigaction(SIGTERM, nullptr, &action);
+    EXPECT_EQ(action.sa_handler, SIG_DFL);
 }
 
 // The sample voice folder with the real encoder library, the bar reaching

@@ -1,0 +1,55 @@
+#include "app/gui/stop_signals.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+const int stopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+int signalPipe[2] = {-1, -1};
+
+void noteSignal(int) {
+    const int savedErrno = errno;
+    const char mark = 1;
+    // The pipe is non-blocking: when it is full, a signal is pending anyway.
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &mark, 1);
+    errno = savedErrno;
+}
+
+}  // namespace
+
+int32_t catchStopSignals() {
+    if (signalPipe[0] >= 0) return signalPipe[0];
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        signalPipe[0] = signalPipe[1] = -1;
+        return -1;
+    }
+    struct sigaction action {};
+    action.sa_handler = noteSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signalNumber : stopSignals) sigaction(signalNumber, &action, nullptr);
+    return signalPipe[0];
+}
+
+bool takeStopSignals() {
+    if (signalPipe[0] < 0) return false;
+    bool came = false;
+    char marks[64];
+    while (read(signalPipe[0], marks, sizeof marks) > 0) came = true;
+    return came;
+}
+
+void releaseStopSignals() {
+    if (signalPipe[0] < 0) return;
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : stopSignals) sigaction(signalNumber, &action, nullptr);
+    close(signalPipe[0]);
+    close(signalPipe[1]);
+    signalPipe[0] = signalPipe[1] = -1;
+}
