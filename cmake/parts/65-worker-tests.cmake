@@ -4,6 +4,10 @@
 add_executable(make-corpus ${CMAKE_SOURCE_DIR}/tools/make-corpus/make_corpus.cpp)
 target_link_libraries(make-corpus PRIVATE vud_source_writer)
 target_include_directories(make-corpus PRIVATE ${CMAKE_SOURCE_DIR})
+# The baseline: the same PCM through encodeEntry alone.
+add_executable(encode-alone ${CMAKE_SOURCE_DIR}/tools/make-corpus/encode_alone.cpp)
+target_link_libraries(encode-alone PRIVATE vudcore)
+target_include_directories(encode-alone PRIVATE ${CMAKE_SOURCE_DIR})
 
 if(VUD_BUILD_TESTS)
   set(VUD_WORKER_SUPPORT ${CMAKE_SOURCE_DIR}/tests/worker/worker_support.cpp)

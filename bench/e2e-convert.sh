@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# End-to-end benchmark of vudconv on a corpus of speech-derived archives.
+#
+# Time: vudconv converting the corpus (whole process, wall clock) against
+# encode-alone, which hands the same decoded PCM through the same encoder
+# contract (encodeEntry and the stand-in GOGO.DLL, the library's per-entry
+# set-up included) with the PCM already in memory. Both run alternately in
+# one invocation; the best of VUD_BENCH_REPEATS runs of each is compared.
+# Limits: 1.03x at 32 kbit/s, 1.05x at 8 kbit/s.
+#
+# Memory: vudconv's peak resident set on a corpus whose longest entry is
+# 60 s, at most 8 MB, and the same within 10 % on ten times that corpus.
+#
+# Usage: bench/e2e-convert.sh [BUILD_DIR]        (default build/)
+#   VUD_BENCH_REPEATS   runs of each timed command (default 5)
+#   VUD_BENCH_ARCHIVES  archives of the timing corpus (default 4)
+#   VUD_BENCH_ENTRIES   entries per archive (default 75, about 3 s each)
+# Exits 1 when a limit is exceeded.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+repeats=${VUD_BENCH_REPEATS:-5}
+archives=${VUD_BENCH_ARCHIVES:-4}
+entries=${VUD_BENCH_ENTRIES:-75}
+
+for tool in espeak-ng /usr/bin/time bc; do
+  command -v "$tool" >/dev/null || { echo "e2e-convert: $tool missing (run tools/setup.sh)"; exit 1; }
+done
+if [[ ! -f "$build/build.ninja" ]]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+if ! built=$(cmake --build "$build" --target vudconv GOGO.DLL make-corpus encode-alone 2>&1); then
+  echo "$built"
+  exit 1
+fi
+vudconv=$(realpath "$build/vudconv")
+alone=$(realpath "$build/encode-alone")
+make_corpus=$(realpath "$build/make-corpus")
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Speech: a few sentences in two voices and speeds, 22050 Hz.
+espeak-ng -v en -s 165 -w "$work/s1.wav" \
+  "The quick brown fox jumps over the lazy dog. Please insert the second disc and press any key to continue."
+espeak-ng -v en-us -s 150 -w "$work/s2.wav" \
+  "Welcome back. It has been a long time. Where did you put the map? I cannot find it anywhere."
+espeak-ng -v en -s 190 -w "$work/s3.wav" \
+  "Saving your progress. Do not turn off the power. Seven hundred and twenty nine, eight hundred, nine thousand."
+speech=("$work/s1.wav" "$work/s2.wav" "$work/s3.wav")
+
+mkdir "$work/corpus"
+echo "timing corpus: $("$make_corpus" --archives "$archives" --entries "$entries" --seconds 3 \
+  --pcm "$work/corpus.pcm" "$work/corpus" "${speech[@]}")"
+
+status=0
+min() { echo "if ($1 < $2) $1 else $2" | bc -l; }
+
+for kbps in 32 8; do
+  best_alone=1000000
+  best_conv=1000000
+  for ((run = 1; run <= repeats; run++)); do
+    t_alone=$("$alone" "$work/corpus.pcm" "$kbps" "$work/alone.mp3" 2>&1 >/dev/null | awk '{print $1}')
+    start=$EPOCHREALTIME
+    "$vudconv" -q -y -b "$kbps" "$work/corpus" "$work/out.pac" >/dev/null
+    end=$EPOCHREALTIME
+    t_conv=$(echo "$end - $start" | bc -l)
+    best_alone=$(min "$best_alone" "$t_alone")
+    best_conv=$(min "$best_conv" "$t_conv")
+  done
+  ratio=$(echo "$best_conv / $best_alone" | bc -l)
+  limit=1.03
+  [[ $kbps == 8 ]] && limit=1.05
+  verdict=ok
+  if (($(echo "$ratio > $limit" | bc -l))); then verdict="OVER THE LIMIT"; status=1; fi
+  printf '%3d kbit/s: encoding alone %.3f s, vudconv %.3f s, ratio %.4f (limit %s) %s\n' \
+    "$kbps" "$best_alone" "$best_conv" "$ratio" "$limit" "$verdict"
+done
+
+# Peak memory: the same corpus with one 60 s entry, once and ten times over.
+peak_kb() {  # corpus folder
+  /usr/bin/time -f '%M' -o "$work/peak" "$vudconv" -q -y "$1" "$work/mem.pac" >/dev/null
+  cat "$work/peak"
+}
+mkdir "$work/mem1" "$work/mem10"
+echo "memory corpus 1x: $("$make_corpus" --archives "$archives" --entries "$entries" --seconds 3 \
+  --long-seconds 60 "$work/mem1" "${speech[@]}")"
+echo "memory corpus 10x: $("$make_corpus" --archives $((archives * 10)) --entries "$entries" \
+  --seconds 3 --long-seconds 60 "$work/mem10" "${speech[@]}")"
+peak1=$(peak_kb "$work/mem1")
+peak10=$(peak_kb "$work/mem10")
+spread=$(echo "($peak10 - $peak1) / $peak1 * 100" | bc -l)
+verdict=ok
+if ((peak1 > 8192)) || (($(echo "$spread > 10 || $spread < -10" | bc -l))); then
+  verdict="OVER THE LIMIT"
+  status=1
+fi
+printf 'peak memory: %d KB (1x), %d KB (10x), difference %+.1f %% (limits 8192 KB, 10 %%) %s\n' \
+  "$peak1" "$peak10" "$spread" "$verdict"
+exit $status
