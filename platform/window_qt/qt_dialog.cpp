@@ -93,19 +93,32 @@ QString textOf(const char* text) {
     return QString::fromUtf8(text == nullptr ? "" : text);
 }
 
-// A label whose text is wider than its box grows away from its alignment
-// edge, so the text is never cut off.
-void fitLabel(ControlRecord* control) {
+// A label whose text is wider than its box grows, so the text is never cut
+// off. A right-aligned one keeps its right edge while it can: it grows left
+// up to a small gap before the control beside it, and only then right.
+void fitLabel(WindowHandle dialog, ControlRecord* control) {
+    constexpr int32_t Gap = 3;
     auto* label = static_cast<QLabel*>(control->widget);
     const int32_t needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
     QRect rect = control->templateRect;
-    if (needed > rect.width()) {
-        if (control->styles & StyleRightAligned) {
-            rect.setLeft(rect.right() + 1 - needed);
-        } else {
-            rect.setWidth(needed);
-        }
+    if (needed <= rect.width()) {
+        label->setGeometry(rect);
+        return;
     }
+    if (!(control->styles & StyleRightAligned)) {
+        rect.setWidth(needed);
+        label->setGeometry(rect);
+        return;
+    }
+    int32_t leftLimit = 0;
+    for (const ControlRecord& other : dialog->controls) {
+        const QRect box = other.widget->geometry();
+        if (&other == control || box.bottom() < rect.top() || box.top() > rect.bottom()) continue;
+        if (box.right() < rect.left()) leftLimit = std::max(leftLimit, box.right() + 1 + Gap);
+    }
+    const int32_t right = rect.right();
+    rect.setLeft(std::max(leftLimit, right + 1 - needed));
+    if (rect.width() < needed) rect.setWidth(needed);
     label->setGeometry(rect);
 }
 
@@ -226,7 +239,7 @@ bool setItemTextNow(WindowHandle dialog, int32_t id, const char* text) {
             return true;
         case ControlKind::Label:
             static_cast<QLabel*>(control->widget)->setText(textOf(text));
-            fitLabel(control);
+            fitLabel(dialog, control);
             return true;
         case ControlKind::ProgressBar:
             return true;
@@ -328,12 +341,15 @@ WindowHandle windowCreateDialog(const DialogTemplate* dialogTemplate, DialogProc
         control->setFocusPolicy(focusPolicyOf(entry));
         control->setGeometry(rect);
         dialog->controls.push_back({entry.id, entry.kind, entry.styles, control, rect, 0, 100, 0});
-        if (entry.kind == ControlKind::Label) fitLabel(&dialog->controls.back());
         if (entry.kind == ControlKind::ProgressBar) showProgressState(&dialog->controls.back());
         if (control->focusPolicy() == Qt::StrongFocus) {
             if (previousTabStop != nullptr) QWidget::setTabOrder(previousTabStop, control);
             previousTabStop = control;
         }
+    }
+
+    for (ControlRecord& control : dialog->controls) {
+        if (control.kind == ControlKind::Label) fitLabel(dialog, &control);
     }
 
     const QIcon icon = iconOfResource(dialogTemplate->iconResourceId);

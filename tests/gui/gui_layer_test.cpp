@@ -163,6 +163,10 @@ TEST(QtDialogLayout, MainDialogIsLaidOutInDialogUnitsOfItsMappedFont) {
     // mapped font has every Japanese glyph.
     windowSetItemText(dialog, PercentText, "100%");
     windowSetItemText(dialog, VersionLine, "GOGO.DLL lame 3.100 (stand-in 1.0)");
+    EXPECT_GT(qtTestItemWidget(dialog, PercentText)->geometry().left(),
+              qtTestItemWidget(dialog, ProgressBar)->geometry().right() + 1)
+        << "the grown percentage keeps clear of the bar";
+    EXPECT_LE(qtTestItemWidget(dialog, PercentText)->geometry().right(), widget->width());
     for (QLabel* label : widget->findChildren<QLabel*>()) {
         EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
             << label->text().toStdString();
