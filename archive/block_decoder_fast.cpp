@@ -10,10 +10,12 @@
 namespace {
 
 // For a piece of 8 nibbles: the escape codes among them, given which of its
-// 15-nibbles there are and how many of its first nibbles (0..2) are still
-// value nibbles of an escape code before it. Entry [skip][fifteens] holds the
-// escape bits in its low byte and the skip into the next piece above.
-uint16_t escapeResolve[3][256];
+// nibbles are 15 (the index) and how many of its first nibbles (0..2) are
+// still value nibbles of an escape code before it. The three answers, one
+// per such skip, sit side by side in 16-bit fields so that all can be
+// loaded before the skip is known: field `skip` holds the escape bits in
+// its low byte and 16 x the skip into the next piece in its high byte.
+uint64_t escapeResolve[256];
 // Bit i of the index set -> byte i all ones.
 uint64_t byteMaskOfBits[256];
 
@@ -22,8 +24,9 @@ constexpr uint32_t ChunkNibbles = DeltaChunkNibbles;
 }  // namespace
 
 void buildFastDecodeTables() {
-    for (uint32_t skip = 0; skip < 3; ++skip) {
-        for (uint32_t fifteens = 0; fifteens < 256; ++fifteens) {
+    for (uint32_t fifteens = 0; fifteens < 256; ++fifteens) {
+        uint64_t answers = 0;
+        for (uint32_t skip = 0; skip < 3; ++skip) {
             uint32_t escapes = 0;
             uint32_t i = skip;
             while (i < 8) {
@@ -34,8 +37,9 @@ void buildFastDecodeTables() {
                     i += 1;
                 }
             }
-            escapeResolve[skip][fifteens] = static_cast<uint16_t>(escapes | (i - 8) << 8);
+            answers |= static_cast<uint64_t>(escapes | (16 * (i - 8)) << 8) << (16 * skip);
         }
+        escapeResolve[fifteens] = answers;
     }
     for (uint32_t bits = 0; bits < 256; ++bits) {
         uint64_t mask = 0;
@@ -89,6 +93,20 @@ inline __m128i accumulate(__m128i steps, __m128i carry) {
     return _mm_add_epi8(steps, carry);
 }
 
+// The samples of 16 accumulators, as the sample table gives them: with
+// v = a - 128, 2 x v x |v| (which always fits 16 bits).
+inline void samplesOf(__m128i accumulators, __m128i* first, __m128i* second) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i v = _mm_xor_si128(accumulators, _mm_set1_epi8(static_cast<char>(0x80)));
+    const __m128i sign = _mm_cmpgt_epi8(zero, v);
+    const __m128i v0 = _mm_unpacklo_epi8(v, sign);
+    const __m128i v1 = _mm_unpackhi_epi8(v, sign);
+    const __m128i p0 = _mm_mullo_epi16(v0, _mm_max_epi16(v0, _mm_sub_epi16(zero, v0)));
+    const __m128i p1 = _mm_mullo_epi16(v1, _mm_max_epi16(v1, _mm_sub_epi16(zero, v1)));
+    *first = _mm_add_epi16(p0, p0);
+    *second = _mm_add_epi16(p1, p1);
+}
+
 // Byte 15 of v in every byte.
 inline __m128i lastByteEverywhere(__m128i v) {
     v = _mm_unpackhi_epi8(v, v);
@@ -109,7 +127,6 @@ uint64_t decodeDeltaBlock(const uint8_t* bytes, uint64_t length, uint64_t start,
     const uint8_t* block = bytes + start;
     const uint64_t available = (length - start) * 2;
     const uint64_t end = 2 * size;
-    const int16_t* table = decodeTables.sampleTable;
     const __m128i low = _mm_set1_epi8(0x0F);
     const __m128i fifteen = _mm_set1_epi8(0x0F);
 
@@ -130,17 +147,19 @@ uint64_t decodeDeltaBlock(const uint8_t* bytes, uint64_t length, uint64_t start,
             static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(nibbles0, fifteen))) |
             static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(nibbles1, fifteen))) << 16;
 
-        uint8_t* const accumulators = scratch->accumulators;
         if (fifteens == 0 && skip == 0) {
             // Every nibble is a step code and yields a sample.
             const __m128i a0 = accumulate(stepsOf(nibbles0), carry);
             const __m128i a1 = accumulate(stepsOf(nibbles1), lastByteEverywhere(a0));
             carry = lastByteEverywhere(a1);
-            _mm_store_si128(reinterpret_cast<__m128i*>(accumulators), a0);
-            _mm_store_si128(reinterpret_cast<__m128i*>(accumulators + 16), a1);
-            int16_t* o = out + count;
-#pragma GCC unroll 32
-            for (uint32_t i = 0; i < ChunkNibbles; ++i) o[i] = table[accumulators[i]];
+            __m128i s0, s1, s2, s3;
+            samplesOf(a0, &s0, &s1);
+            samplesOf(a1, &s2, &s3);
+            __m128i* o = reinterpret_cast<__m128i*>(out + count);
+            _mm_storeu_si128(o, s0);
+            _mm_storeu_si128(o + 1, s1);
+            _mm_storeu_si128(o + 2, s2);
+            _mm_storeu_si128(o + 3, s3);
             count += ChunkNibbles;
             p += ChunkNibbles;
             continue;
@@ -148,14 +167,15 @@ uint64_t decodeDeltaBlock(const uint8_t* bytes, uint64_t length, uint64_t start,
 
         // Which 15-nibbles are escape codes, and which nibbles are their values.
         uint32_t escapes = 0;
-        uint32_t s = skip;
+        uint32_t field = 16 * skip;
         for (uint32_t piece = 0; piece < 4; ++piece) {
-            const uint16_t r = escapeResolve[s][(fifteens >> (8 * piece)) & 0xFF];
-            escapes |= static_cast<uint32_t>(r & 0xFF) << (8 * piece);
-            s = r >> 8;
+            const auto r =
+                static_cast<uint32_t>(escapeResolve[(fifteens >> (8 * piece)) & 0xFF] >> field);
+            escapes |= (r & 0xFF) << (8 * piece);
+            field = (r >> 8) & 0xFF;
         }
         const uint32_t values = (escapes << 1) | (escapes << 2) | ((1u << skip) - 1);
-        skip = s;
+        skip = field / 16;
 
         // An escape code at nibble i takes the byte that starts at nibble i + 1:
         // for even i the high nibble of its byte and the low nibble of the next,
@@ -176,8 +196,14 @@ uint64_t decodeDeltaBlock(const uint8_t* bytes, uint64_t length, uint64_t start,
         const __m128i a1 =
             accumulate(_mm_andnot_si128(isValue1, stepsOf(codes1)), lastByteEverywhere(a0));
         carry = lastByteEverywhere(a1);
-        _mm_store_si128(reinterpret_cast<__m128i*>(accumulators), a0);
-        _mm_store_si128(reinterpret_cast<__m128i*>(accumulators + 16), a1);
+        __m128i* samples = reinterpret_cast<__m128i*>(scratch->samples);
+        __m128i s0, s1, s2, s3;
+        samplesOf(a0, &s0, &s1);
+        samplesOf(a1, &s2, &s3);
+        _mm_store_si128(samples, s0);
+        _mm_store_si128(samples + 1, s1);
+        _mm_store_si128(samples + 2, s2);
+        _mm_store_si128(samples + 3, s3);
 
         // Each nibble's sample goes to the number of samples before it in the
         // chunk. A value nibble yields none: its write lands where the next
@@ -193,7 +219,7 @@ uint64_t decodeDeltaBlock(const uint8_t* bytes, uint64_t length, uint64_t start,
         _mm_store_si128(reinterpret_cast<__m128i*>(positions + 16), _mm_sub_epi8(upTo1, keep1));
         int16_t* o = out + count;
 #pragma GCC unroll 32
-        for (uint32_t i = 0; i < ChunkNibbles; ++i) o[positions[i]] = table[accumulators[i]];
+        for (uint32_t i = 0; i < ChunkNibbles; ++i) o[positions[i]] = scratch->samples[i];
         count += static_cast<uint32_t>(_mm_extract_epi16(upTo1, 7)) >> 8;
         p += ChunkNibbles;
     }

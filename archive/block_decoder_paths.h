@@ -26,12 +26,12 @@ uint64_t decodeDeltaNibbles(const uint8_t* block, uint64_t available, uint64_t j
 // writes. What is left at the end of the block, or too near the end of the
 // data for 17-byte loads, goes through decodeDeltaNibbles.
 constexpr uint32_t DeltaChunkNibbles = 32;
-// Per chunk, the accumulator after each nibble and where its sample goes.
+// Per chunk, the sample of each nibble and where it goes.
 // The caller provides it so that it lives in memory, where reading it back
 // byte by byte is one load each (as a local it would be kept in vector
 // registers and spilled for every byte).
 struct DeltaChunkScratch {
-    alignas(16) uint8_t accumulators[DeltaChunkNibbles];
+    alignas(16) int16_t samples[DeltaChunkNibbles];
     alignas(16) uint8_t positions[DeltaChunkNibbles];
 };
 uint64_t decodeDeltaBlock(const uint8_t* bytes, uint64_t length, uint64_t start, uint64_t size,

@@ -74,6 +74,9 @@ TEST(DecoderPaths, EscapeAtEveryPositionOfEveryBlockSize) {
     for (size_t size : sizes) {
         const std::vector<uint8_t> base = deltaBytes(random, size + 40, 0.0);
         for (size_t j = 0; j < 2 * size; ++j) {
+            // Every position near both ends of the block, every 5th between
+            // (which still meets each position within a 32-nibble chunk).
+            if (j >= 80 && j + 80 < 2 * size && j % 5 != 0) continue;
             std::vector<uint8_t> bytes = base;
             setNibble(bytes, j, 15);
             // Value nibbles of 15 are data, not escape codes.
@@ -143,7 +146,7 @@ TEST(DecoderPaths, RawBlocksAtEveryAlignment) {
         std::vector<uint8_t> bytes(static_cast<size_t>(lead), 0x21);
         bytes.insert(bytes.end(), ramp.begin(), ramp.end());
         bytes.insert(bytes.end(), ramp.begin(), ramp.end());
-        checkWithCuts({lead, 1024, 0, 1024}, bytes, 1030);
+        checkWithCuts({lead, 1024, 0, 1024}, bytes, lead == 1 ? 1030 : 40);
         ASSERT_FALSE(testing::Test::HasFailure()) << lead;
     }
 }

@@ -87,7 +87,7 @@ TEST_F(Vudinfo, ReportsBadFilesAndListsTheRest) {
     ASSERT_TRUE(writeBytesToFile(cut, image.bytes));
 
     const ToolRun run = runVudinfo(lower + " " + good + " " + huge + " " + cut + " " +
-                               (dir / "missing.vud").string());
+                                   (dir / "missing.vud").string());
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("lower.vud: not a source voice archive"), std::string::npos);
     EXPECT_NE(run.output.find("huge.vud: the entry table of 2147483647 entries does not fit"),
