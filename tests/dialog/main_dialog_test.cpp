@@ -1,14 +1,17 @@
 // The main dialog procedure over the console backend, without a worker: the
-// test plays the worker by setting the word itself.
+// test plays the worker by setting the word itself. Then the start-up steps
+// that both front ends share.
 #include "app/main_dialog.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "app/dialog_resource.h"
 #include "app/shell_state.h"
+#include "app/startup.h"
 #include "encoder/entry_encoding.h"
 #include "tests/worker/worker_support.h"
 #include "worker/worker_state.h"
@@ -207,6 +210,49 @@ TEST_F(MainDialogTest, CloseDestroysTheDialogAtOnceAndEndsTheLoopWithZero) {
     EXPECT_FALSE(windowIsAlive(harness.dialog));
     EXPECT_EQ(harness.boxCount(), 0);
     EXPECT_EQ(windowRunMessageLoop(), 0);
+    workerState.store(WorkerIdle);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StartupTest, CentringHalvesTheFreeSpaceRoundingTowardsMinusInfinity) {
+    int32_t x = 0, y = 0;
+    centredPosition(1024, 768, 421, 300, &x, &y);
+    EXPECT_EQ(x, 301);
+    EXPECT_EQ(y, 234);
+    centredPosition(800, 600, 1001, 603, &x, &y);
+    EXPECT_EQ(x, -101);
+    EXPECT_EQ(y, -2);
+
+    DialogHarness harness(MessageBoxAnswer::Yes, false);
+    WindowRect before{}, after{};
+    ASSERT_TRUE(windowGetRect(harness.dialog, &before));
+    centreDialog(harness.dialog);
+    ASSERT_TRUE(windowGetRect(harness.dialog, &after));
+    int32_t width = before.right - before.left, height = before.bottom - before.top;
+    EXPECT_EQ(after.right - after.left, width);
+    EXPECT_EQ(after.bottom - after.top, height);
+    EXPECT_EQ(after.left, (windowScreenWidth() - width) >> 1);
+    EXPECT_EQ(after.top, (windowScreenHeight() - height) >> 1);
+}
+
+TEST(StartupTest, TheDefaultOutputIsVudPacInTheProgramsFolder) {
+    ASSERT_TRUE(setDefaultOutputPath());
+    std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string folder = program.substr(0, program.rfind('/') + 1);
+    EXPECT_EQ(std::string(outputPath), folder + "vud.pac");
+}
+
+TEST(StartupTest, TheWorkerStartsIdleAndEndsWithItsExitCodeOnQuit) {
+    prepareFakeEncoder();
+    workerState.store(WorkerRunning);
+    ApplicationRun run{};
+    ASSERT_TRUE(startWorker(nullptr, &run));
+    EXPECT_EQ(workerState.load(), WorkerIdle);
+    EXPECT_TRUE(stopWorker(&run));
+    EXPECT_EQ(workerState.load(), WorkerQuit);
     workerState.store(WorkerIdle);
 }
 
