@@ -68,9 +68,12 @@ if(VUD_BUILD_GUI)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME vud-converter.png)
   install(FILES ${CMAKE_SOURCE_DIR}/app/resources/icon-16.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/16x16/apps RENAME vud-converter.png)
-  set(VUD_DESKTOP_EXEC ${CMAKE_INSTALL_FULL_BINDIR}/vud-converter)
-  configure_file(${CMAKE_SOURCE_DIR}/app/resources/vud-converter.desktop.in
-    ${CMAKE_BINARY_DIR}/vud-converter.desktop @ONLY)
+  # The entry names the installed program by its full path, under the
+  # prefix given at install time.
+  install(CODE "
+    set(VUD_DESKTOP_EXEC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/vud-converter\")
+    configure_file(\"${CMAKE_SOURCE_DIR}/app/resources/vud-converter.desktop.in\"
+      \"${CMAKE_BINARY_DIR}/vud-converter.desktop\" @ONLY)")
   install(FILES ${CMAKE_BINARY_DIR}/vud-converter.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 endif()
