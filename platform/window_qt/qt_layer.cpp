@@ -299,6 +299,10 @@ bool windowLayerInitialize(int* argc, char** argv) {
     }
     // The dialog's destruction, not the last window closing, ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Desktops match the window to its desktop entry (and so its icon) by this name.
+    if (QGuiApplication::desktopFileName().isEmpty()) {
+        QGuiApplication::setDesktopFileName(QCoreApplication::applicationName());
+    }
     // Message boxes and the folder browser speak Japanese too.
     QApplication::setFont(dialogFont("", QApplication::font().pointSize()));
     uiThreadId = std::this_thread::get_id();
