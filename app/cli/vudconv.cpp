@@ -18,7 +18,6 @@
 #include "app/main_dialog.h"
 #include "app/shell_state.h"
 #include "app/startup.h"
-#include "app/status_services.h"
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
 #include "platform/window_console/console_window.h"
@@ -141,10 +140,17 @@ int32_t exitCodeFor(RunOutcome outcome) {
     return ExitFailed;
 }
 
+// The window program's warning, then where the library was looked for.
+void reportMissingEncoder() {
+    std::fprintf(stderr,
+                 "%s: %s\n%s: the encoder library %s could not be loaded (looked beside the "
+                 "program, in the library search path and in the registry folders)\n",
+                 ApplicationName, EncoderMissingWarning, ProgramName, EncoderLibraryFileName);
+}
+
 int32_t printVersion() {
     if (loadEncoderLibrary() == 0) {
-        std::fprintf(stderr, "%s: %s: the encoder library %s could not be loaded\n", ProgramName,
-                     EncoderMissingWarning, EncoderLibraryFileName);
+        reportMissingEncoder();
         return ExitNoEncoder;
     }
     std::printf("%s (%s) %s\n%s %s\n", ProgramName, ApplicationName, ApplicationVersion,
@@ -199,11 +205,7 @@ int32_t convert(const CommandLine& line) {
     consoleConfigure(config);
 
     if (loadEncoderLibrary() == 0) {
-        showWarning(EncoderMissingWarning);
-        std::fprintf(stderr,
-                     "%s: the encoder library %s could not be loaded (looked beside the program, "
-                     "in the library search path and in the registry folders)\n",
-                     ProgramName, EncoderLibraryFileName);
+        reportMissingEncoder();
         windowLayerShutdown();
         return ExitNoEncoder;
     }

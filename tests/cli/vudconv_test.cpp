@@ -257,6 +257,9 @@ TEST_F(VudconvTest, AMissingEncoderLibraryExitsFour) {
     ASSERT_FALSE(error) << error.message();
     writeArchives(1, 1);
     options.libraryFolder.clear();
+    // A library in the folder vudconv is run from is not used.
+    std::filesystem::copy_file(FAKE_ENCODER_LIBRARY_PATH, work + "GOGO.DLL", error);
+    ASSERT_FALSE(error) << error.message();
     ChildResult result = runChild(program, {source, output}, options);
     EXPECT_EQ(result.exitCode, 4) << result.err;
     EXPECT_NE(result.err.find("GOGO.DLLが見つかりませんでした."), std::string::npos) << result.err;
