@@ -17,7 +17,7 @@ for target in "${targets[@]}"; do
   [[ -d fuzz/seeds/$name ]] && seeds+=("fuzz/seeds/$name")
   [[ -d samples/voice ]] && seeds+=("samples/voice")
   echo "run-fuzzers: $name for ${share}s"
-  if ! "$target" -max_total_time="$share" -rss_limit_mb=2048 -print_final_stats=1 \
+  if ! "$target" -max_total_time="$share" -rss_limit_mb=2048 -max_len=20000 -print_final_stats=1 \
        -artifact_prefix="$work/" "$work" "${seeds[@]}" 2>"$work/log"; then
     tail -40 "$work/log"; status=1
   else

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmp3lame-dev libmpg123-dev
   qt6-base-dev libgl-dev fonts-ipafont-gothic xvfb xauth
-  espeak-ng sox
+  espeak-ng sox time bc
 )
 
 missing=()
