@@ -13,14 +13,14 @@
 # 60 s, at most 8 MB, and the same within 10 % on ten times that corpus.
 #
 # Usage: bench/e2e-convert.sh [BUILD_DIR]        (default build/)
-#   VUD_BENCH_REPEATS   timed pairs per bit rate (default 5)
+#   VUD_BENCH_REPEATS   timed pairs per bit rate (default 7)
 #   VUD_BENCH_ARCHIVES  archives of the timing corpus (default 4)
 #   VUD_BENCH_ENTRIES   entries per archive (default 75, about 3 s each)
 # Exits 1 when a limit is exceeded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-repeats=${VUD_BENCH_REPEATS:-5}
+repeats=${VUD_BENCH_REPEATS:-7}
 archives=${VUD_BENCH_ARCHIVES:-4}
 entries=${VUD_BENCH_ENTRIES:-75}
 
