@@ -26,6 +26,10 @@ int32_t barValue(int64_t value, int32_t shift) {
     return scaled > INT32_MAX ? INT32_MAX : static_cast<int32_t>(scaled);
 }
 
+// The percentage last shown by showProgress in this run (worker thread only).
+WindowHandle shownDialog = nullptr;
+int64_t shownPercent = -1;
+
 }  // namespace
 
 MessageBoxAnswer showWarning(const char* text) {
@@ -47,12 +51,19 @@ void showProgress() {
     windowSetProgressPosition(mainDialog, ProgressBar, barValue(converted, progressShift(total)));
     int64_t percent = 0;
     if (total > 0) percent = converted * 100 / total;
+    // Every call from the worker waits for the user-interface thread; a text
+    // that would not change is not worth that wait.
+    if (mainDialog == shownDialog && percent == shownPercent) return;
     char text[32];
     std::snprintf(text, sizeof text, "%" PRId64 "%%", percent);
-    windowSetItemText(mainDialog, PercentText, text);
+    if (!windowSetItemText(mainDialog, PercentText, text)) return;
+    shownDialog = mainDialog;
+    shownPercent = percent;
 }
 
 void startProgress(WindowHandle dialog) {
+    shownDialog = nullptr;
+    shownPercent = -1;
     const int64_t total = totalEntryCount;
     windowSetProgressRange(dialog, ProgressBar, 0, barValue(total, progressShift(total)));
     windowSetProgressPosition(dialog, ProgressBar, 0);

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 
 #include "platform/window_console/console_state.h"
@@ -53,6 +54,21 @@ PlatformWindow* newestLiveDialog() {
         if (window->alive) return window;
     }
     return nullptr;
+}
+
+// true when flag became set within a short spin.
+bool awaitBriefly(const std::atomic<bool>& flag) {
+    constexpr auto HandOffSpin = std::chrono::microseconds(200);
+    const auto deadline = std::chrono::steady_clock::now() + HandOffSpin;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (flag.load(std::memory_order_acquire)) return true;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+    }
 }
 
 }  // namespace
@@ -128,7 +144,13 @@ bool consoleCall(PlatformWindow* target, bool needsTarget, void (*invoke)(void*)
     }
     layer.queueTail = &request;
     wakeLoop();
-    layer.requestDone.wait(lock, [&request] { return request.done; });
+    lock.unlock();
+    // The user-interface thread answers within microseconds. Waiting for it on
+    // the spot keeps the caller on its core; sleeping lets the scheduler wake
+    // it on another one, and the lost caches cost more than the call itself.
+    if (awaitBriefly(request.done)) return request.applied;
+    lock.lock();
+    layer.requestDone.wait(lock, [&request] { return request.done.load(); });
     return request.applied;
 }
 

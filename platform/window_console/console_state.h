@@ -55,7 +55,7 @@ struct Request {
     bool needsTarget;
     void (*invoke)(void*);
     void* closure;
-    bool done;
+    std::atomic<bool> done;  // set after applied, so a caller that sees it may read applied
     bool applied;
 };
 
