@@ -3,9 +3,6 @@
 // start request and writes the start and cancel requests into the word.
 #include "app/main_dialog.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -14,6 +11,7 @@
 #include "app/status_services.h"
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
+#include "platform/files.h"
 #include "worker/worker_state.h"
 
 namespace {
@@ -59,15 +57,6 @@ void warnTooLong(const char* format) {
     showWarning(message);
 }
 
-// The platform's "can be opened for reading", without waiting on a pipe
-// that has no writer.
-bool outputExists() {
-    int fd = ::open(outputPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
-}
-
 void cancelRun(WindowHandle dialog) {
     windowEnableItem(dialog, StartButton, false);
     int32_t seen = WorkerRunning;
@@ -94,7 +83,7 @@ void requestStart(WindowHandle dialog) {
         warnTooLong(OutputTooLongWarning);
         return;
     }
-    if (outputExists()) {
+    if (fileCanBeOpened(outputPath)) {
         char question[MessageCapacity];
         std::snprintf(question, sizeof(question), OverwriteQuestion, outputPath);
         MessageBoxAnswer answer = windowMessageBox(

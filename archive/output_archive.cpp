@@ -1,12 +1,11 @@
 #include "archive/output_archive.h"
 
-#include <sys/types.h>
-
 #include <cstdarg>
 #include <cstring>
 #include <new>
 
 #include "archive/byte_order.h"
+#include "platform/owned_file.h"
 
 namespace {
 
@@ -101,7 +100,7 @@ bool invalid(OutputArchiveLayout* layout, const char* format, ...) {
 }
 
 bool readExactly(std::FILE* file, int64_t offset, void* bytes, size_t count) {
-    if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+    if (!seekFile(file, offset, SEEK_SET)) return false;
     return std::fread(bytes, 1, count, file) == count;
 }
 
@@ -129,7 +128,7 @@ int32_t findEntryCount(std::FILE* file, uint32_t key, int64_t blockOffset, int64
     uint64_t candidate = key % Factor == 0 ? Factor : key % Factor;
     while (candidate + uint64_t{LargestFileNumber} * Factor < key) candidate += Factor;
     if (candidate > key) return 0;
-    if (fseeko(file, static_cast<off_t>(blockOffset), SEEK_SET) != 0) return 0;
+    if (!seekFile(file, blockOffset, SEEK_SET)) return 0;
     int64_t used = 0;  // table and streams of the records read so far
     for (uint64_t count = 1; count <= key; ++count) {
         SourceEntry entry;
@@ -158,7 +157,7 @@ bool readBlock(std::FILE* file, OutputArchiveLayout* layout, uint32_t k, int64_t
         (block.archiveKey - static_cast<uint32_t>(block.entryCount)) / ArchiveKeyFileNumberFactor);
     block.entries.reset(new (std::nothrow) OutputStreamExtent[block.entryCount]);
     if (!block.entries) return invalid(layout, "archive %u: no memory for its table", k);
-    if (fseeko(file, static_cast<off_t>(block.blockOffset), SEEK_SET) != 0) {
+    if (!seekFile(file, block.blockOffset, SEEK_SET)) {
         return invalid(layout, "archive %u: cannot seek to its block", k);
     }
     int64_t streamOffset = int64_t{block.blockOffset} + int64_t{OutputEntrySize} * block.entryCount;
@@ -190,8 +189,8 @@ bool readOutputArchive(std::FILE* file, OutputArchiveLayout* layout) {
     layout->reason[0] = '\0';
     layout->archiveCount = 0;
     layout->blocks.reset();
-    if (fseeko(file, 0, SEEK_END) != 0) return invalid(layout, "cannot seek");
-    layout->fileLength = static_cast<int64_t>(ftello(file));
+    if (!seekFile(file, 0, SEEK_END)) return invalid(layout, "cannot seek");
+    layout->fileLength = tellFile(file);
     if (layout->fileLength < 0) return invalid(layout, "cannot tell the file's length");
     if (layout->fileLength >= OutputArchiveLimit) {
         return invalid(layout, "%lld bytes: an archive is shorter than 2^31 bytes",

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "archive/byte_order.h"
+#include "platform/owned_file.h"
 
 namespace {
 
@@ -19,10 +20,8 @@ bool isLetter(char c, char lower) {
 
 // Length of the stream in bytes, or -1. Leaves the position at the end.
 int64_t fileLength(std::FILE* file) {
-    if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-    const long length = std::ftell(file);
-    if (length < 0) return -1;
-    return length;
+    if (!seekFile(file, 0, SEEK_END)) return -1;
+    return tellFile(file);
 }
 
 }  // namespace
@@ -102,7 +101,7 @@ EntryReadResult readSourceEntryDataChecked(std::FILE* file, const SourceEntry* t
     std::unique_ptr<int16_t[]> sizes(new (std::nothrow) int16_t[blockCount]);
     if (!sizes) return EntryReadResult::NoMemory;
 
-    if (std::fseek(file, static_cast<long>(entry.offset), SEEK_SET) != 0) {
+    if (!seekFile(file, entry.offset, SEEK_SET)) {
         return EntryReadResult::SeekFailed;
     }
     const size_t listBytes = static_cast<size_t>(blockCount) * 2;
@@ -129,11 +128,11 @@ EntryReadResult readSourceEntryDataChecked(std::FILE* file, const SourceEntry* t
 
     // The room can point past the end of the file (the next offset is only
     // a number): make sure the bytes exist before reserving room for them.
-    const long dataStart = std::ftell(file);
+    const int64_t dataStart = tellFile(file);
     if (dataStart < 0) return EntryReadResult::SeekFailed;
     const int64_t length = fileLength(file);
     if (length < 0 || (sum > 0 && sum > length - dataStart)) return EntryReadResult::ShortData;
-    if (std::fseek(file, dataStart, SEEK_SET) != 0) return EntryReadResult::SeekFailed;
+    if (!seekFile(file, dataStart, SEEK_SET)) return EntryReadResult::SeekFailed;
 
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(sum)]);
     if (!bytes) return EntryReadResult::NoMemory;

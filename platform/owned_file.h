@@ -2,6 +2,7 @@
 // closes the files it opened.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -16,4 +17,22 @@ using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 inline OwnedFile openFile(const char* path, const char* mode) {
     return OwnedFile(std::fopen(path, mode));
+}
+
+// Stream positions in 64 bits on every platform (long has 32 bits on some).
+inline bool seekFile(std::FILE* file, int64_t offset, int origin) {
+#if defined(_WIN32)
+    return _fseeki64(file, offset, origin) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), origin) == 0;
+#endif
+}
+
+// The position, or -1.
+inline int64_t tellFile(std::FILE* file) {
+#if defined(_WIN32)
+    return _ftelli64(file);
+#else
+    return static_cast<int64_t>(ftello(file));
+#endif
 }

@@ -5,3 +5,8 @@
 
 // Full path of the program's own file; false when it does not fit capacity.
 bool currentProgramPath(char* buffer, int32_t capacity);
+
+// Every entry allocates and frees buffers of the same sizes; keeping freed
+// memory for reuse (up to a few tens of MB) spares faulting the same pages in
+// again for each entry. The peak stays that of the largest entry.
+void keepFreedMemoryForReuse();

@@ -1,5 +1,8 @@
 // Facts about the running program on Linux.
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "platform/process.h"
 
@@ -15,4 +18,11 @@ bool currentProgramPath(char* buffer, int32_t capacity) {
     }
     buffer[length] = '\0';
     return true;
+}
+
+void keepFreedMemoryForReuse() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 16 << 20);
+    mallopt(M_TRIM_THRESHOLD, 32 << 20);
+#endif
 }

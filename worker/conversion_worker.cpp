@@ -7,13 +7,8 @@
 // overwritten: the next pass sees it and ends the thread.
 #include "worker/conversion_worker.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -22,6 +17,7 @@
 #include "app/status_services.h"
 #include "archive/archive_conversion.h"
 #include "archive/output_archive.h"
+#include "platform/files.h"
 #include "platform/owned_file.h"
 #include "platform/thread.h"
 #include "worker/source_scan.h"
@@ -44,13 +40,6 @@ std::atomic<int32_t> lastOutcome{static_cast<int32_t>(RunOutcome::None)};
 std::atomic<int32_t> finishedRuns{0};
 std::atomic<uint32_t> idleWaitMilliseconds{WorkerIdleWaitMilliseconds};
 
-// The file this run created, so that only it is ever deleted.
-struct OutputIdentity {
-    dev_t device;
-    ino_t inode;
-    bool regularFile;
-};
-
 struct WorkerRun {
     OwnedFile output;
     std::unique_ptr<MasterIndexEntry[]> masterIndex;
@@ -60,7 +49,7 @@ struct WorkerRun {
     const char* currentName = nullptr;
     bool runCompleted = false;
     // Beyond the run record: what the front ends and the deletion need.
-    OutputIdentity identity{};
+    FileIdentity identity{};    // the file this run created: only it is ever deleted
     bool requestTaken = false;  // a start request was taken and its end not yet recorded
     bool writeFailed = false;   // some byte meant for the output did not reach it
     RunOutcome stopReason = RunOutcome::None;  // set when the worker itself ends the run
@@ -78,47 +67,6 @@ void warnWithPath(const char* format, const char* path) {
     char message[MessageCapacity];
     std::snprintf(message, sizeof(message), format, path);
     showWarning(message);
-}
-
-// Opens outputPath as "wb" would, but never blocks on a pipe without reader
-// and never keeps an output that cannot be positioned (the header is written
-// last, at offset 0). Null when the path cannot serve as the output.
-OwnedFile createOutput(OutputIdentity* identity) {
-    int fd = ::open(outputPath, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    struct stat status {};
-    int flags = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &status) != 0 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
-        ::lseek(fd, 0, SEEK_CUR) < 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    std::FILE* stream = ::fdopen(fd, "wb");
-    if (stream == nullptr) {
-        ::close(fd);
-        return nullptr;
-    }
-    identity->device = status.st_dev;
-    identity->inode = status.st_ino;
-    identity->regularFile = S_ISREG(status.st_mode);
-    return OwnedFile(stream);
-}
-
-// Deletes the output only while outputPath still names the regular file this
-// run opened: never a device, a pipe, or a file put in its place meanwhile. A
-// symbolic link is followed, so the file written is what goes.
-void deleteOwnOutput(const OutputIdentity& identity) {
-    if (!identity.regularFile) return;
-    char* resolved = ::realpath(outputPath, nullptr);
-    if (resolved == nullptr) return;
-    std::unique_ptr<char, decltype(&std::free)> owned(resolved, &std::free);
-    struct stat status {};
-    if (::lstat(resolved, &status) != 0) return;
-    if (!S_ISREG(status.st_mode) || status.st_dev != identity.device ||
-        status.st_ino != identity.inode) {
-        return;
-    }
-    ::unlink(resolved);
 }
 
 // Header and master index at the start of the file, then close. false when
@@ -184,7 +132,7 @@ void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) 
         return;
     }
 
-    run->output = createOutput(&run->identity);
+    run->output = createOutputFile(outputPath, &run->identity);
     if (!run->output) {
         warnWithPath(OutputNotCreatedWarning, outputPath);
         run->stopReason = RunOutcome::OutputNotCreated;
@@ -259,7 +207,7 @@ bool stopStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) {
         windowSetItemText(dialog, StartButton, StartCaption);
         windowEnableItem(dialog, StartButton, true);
         if (closedOutput && (!run->runCompleted || run->writeFailed)) {
-            deleteOwnOutput(run->identity);
+            deleteFileIfSame(outputPath, run->identity);
         }
         if (closedOutput && run->writeFailed) warnWithPath(OutputWriteWarning, outputPath);
         if (run->requestTaken) {

@@ -3,11 +3,7 @@
 // dialog's fields, presses its start button through the dialog procedure
 // (so the same checks and the same overwrite question apply), follows the
 // run, and shuts down as the window program does.
-#include <malloc.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,6 +16,8 @@
 #include "app/startup.h"
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
+#include "platform/process.h"
+#include "platform/stop_signals.h"
 #include "platform/window_console/console_window.h"
 #include "platform/window_layer.h"
 #include "worker/conversion_worker.h"
@@ -36,42 +34,18 @@ constexpr uint32_t FollowIntervalMilliseconds = 5;
 // vudconv runs exactly one conversion: its worker idles only for the moment
 // before the press and after the run, so it may look at the word often.
 constexpr uint32_t CliWorkerIdleWaitMilliseconds = 1;
-// Every entry allocates and frees buffers of the same sizes on the worker
-// thread; pages kept between entries are not faulted in again for each one.
-// The peak stays that of the largest entry.
-constexpr int MallocMapThreshold = 16 << 20;
-constexpr int MallocTrimThreshold = 32 << 20;
 // A posted command no control answers to: it only wakes the loop (and ends
 // a pending terminal question with No).
 constexpr int32_t WakeCommandId = 0;
 
-volatile sig_atomic_t stopSignal = 0;
+// The number of the stop signal that came, or 0.
+std::atomic<int32_t> stopSignal{0};
+static_assert(std::atomic<int32_t>::is_always_lock_free);
 
-void onStopSignal(int signalNumber) {
-    const int savedErrno = errno;
-    if (stopSignal == 0) stopSignal = signalNumber;
+void onStopSignal(int32_t signalNumber) {
+    int32_t none = 0;
+    stopSignal.compare_exchange_strong(none, signalNumber);
     consolePostCommand(nullptr, WakeCommandId, NotifyClicked);
-    errno = savedErrno;
-}
-
-void installStopHandlers() {
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-// A closed standard output (vudconv | head) or a file-size limit must not end
-// the process in the middle of a run and leave its output behind: the write
-// fails instead, and the run is ended and its output deleted.
-void ignoreWriteSignals() {
-    struct sigaction action {};
-    action.sa_handler = SIG_IGN;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGPIPE, &action, nullptr);
-    sigaction(SIGXFSZ, &action, nullptr);
 }
 
 struct FollowState {
@@ -221,16 +195,11 @@ int32_t convert(const CommandLine& line) {
 
     // The worker inherits a mask without the stop signals, so they reach the
     // user-interface thread and never interrupt a write of the worker.
-    sigset_t stopSignals;
-    sigset_t previousMask;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, &previousMask);
+    blockStopSignals();
     ApplicationRun run{};
     setWorkerIdleWait(CliWorkerIdleWaitMilliseconds);
     bool workerStarted = startWorker(dialog, &run);
-    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    unblockStopSignals();
     if (!workerStarted) {
         std::fprintf(stderr, "%s: the worker thread could not be started\n", ProgramName);
         windowDestroy(dialog);
@@ -238,7 +207,7 @@ int32_t convert(const CommandLine& line) {
         windowLayerShutdown();
         return ExitFailed;
     }
-    installStopHandlers();
+    installStopSignalHandler(onStopSignal);
 
     fillFields(dialog, line, folder.get());
     FollowState state{dialog, finishedRunCount(), false, false, false, false};
@@ -265,8 +234,7 @@ int32_t convert(const CommandLine& line) {
 
 int main(int argc, char** argv) {
     ignoreWriteSignals();
-    mallopt(M_MMAP_THRESHOLD, MallocMapThreshold);
-    mallopt(M_TRIM_THRESHOLD, MallocTrimThreshold);
+    keepFreedMemoryForReuse();
     CommandLine line{};
     char error[256];
     if (!parseCommandLine(argc, argv, &line, error, sizeof(error))) {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "app/dialog_resource.h"
-#include "app/gui/stop_signals.h"
+#include "platform/stop_signals.h"
 #include "app/main_dialog.h"
 #include "app/shell_state.h"
 #include "app/startup.h"

@@ -15,7 +15,7 @@ if(VUD_BUILD_GUI)
   # comes before the backend: the backend provides the window-layer
   # functions that vudcore's shell code calls.
   add_library(vud_window_program STATIC
-    ${CMAKE_SOURCE_DIR}/app/gui/window_program.cpp ${CMAKE_SOURCE_DIR}/app/gui/stop_signals.cpp)
+    ${CMAKE_SOURCE_DIR}/app/gui/window_program.cpp)
   target_link_libraries(vud_window_program PUBLIC vudcore vud_window_qt)
 
   add_executable(vud-converter

@@ -1,12 +1,33 @@
-#include "app/gui/stop_signals.h"
-
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
+#include "platform/stop_signals.h"
+
 namespace {
+
+std::atomic<StopSignalHandler> stopHandler{nullptr};
+static_assert(std::atomic<StopSignalHandler>::is_always_lock_free);
+
+void callStopHandler(int signalNumber) {
+    const int savedErrno = errno;
+    StopSignalHandler handler = stopHandler.load();
+    if (handler != nullptr) handler(signalNumber);
+    errno = savedErrno;
+}
+
+void changeStopMask(int how) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(how, &signals, nullptr);
+}
 
 const int stopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 int signalPipe[2] = {-1, -1};
@@ -20,6 +41,31 @@ void noteSignal(int) {
 }
 
 }  // namespace
+
+void ignoreWriteSignals() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+    sigaction(SIGXFSZ, &action, nullptr);
+}
+
+bool installStopSignalHandler(StopSignalHandler handler) {
+    stopHandler.store(handler);
+    struct sigaction action {};
+    action.sa_handler = callStopHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+void blockStopSignals() {
+    changeStopMask(SIG_BLOCK);
+}
+
+void unblockStopSignals() {
+    changeStopMask(SIG_UNBLOCK);
+}
 
 int32_t catchStopSignals() {
     if (signalPipe[0] >= 0) return signalPipe[0];

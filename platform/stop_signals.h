@@ -1,0 +1,31 @@
+// The signals that ask a program to stop (interrupt, terminate, hang-up) and
+// the ones a failed write raises. The programs turn a stop into their own
+// orderly end: the worker still finishes the archive in progress and removes
+// an unfinished output instead of leaving it behind half written.
+#pragma once
+
+#include <cstdint>
+
+// Writes to a closed pipe or past a file-size limit fail instead of ending the
+// process, so a run is ended and its output deleted as after any failed write.
+void ignoreWriteSignals();
+
+// Calls handler (from the signal handler: it must be async-signal-safe) with
+// the signal's number when an interrupt or terminate signal arrives.
+typedef void (*StopSignalHandler)(int32_t signalNumber);
+bool installStopSignalHandler(StopSignalHandler handler);
+
+// In the calling thread only; a thread started meanwhile inherits the block,
+// so the signals reach the user-interface thread rather than the worker.
+void blockStopSignals();
+void unblockStopSignals();
+
+// The window program's way: a descriptor its loop can watch.
+
+// Catches the signals; the descriptor that becomes readable once one came,
+// or -1 when they cannot be caught.
+int32_t catchStopSignals();
+// Empties the descriptor; true when a signal had come.
+bool takeStopSignals();
+// Restores the default actions and closes the descriptor.
+void releaseStopSignals();
