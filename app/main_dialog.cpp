@@ -158,22 +158,16 @@ void fillDialogControls(WindowHandle dialog) {
 }
 
 int32_t browseForFolder(char* buffer) {
-    buffer[0] = '\0';
+    // Cleared whole, so that every way of not choosing leaves no text behind.
+    std::memset(buffer, 0, PathCapacity);
     // The browser's answer may be longer than the buffer; it is checked
     // before anything is copied.
     char chosen[PathCapacity * 2] = {};
-    if (!windowBrowseForFolder(mainDialog, BrowseTitle, chosen, sizeof(chosen))) {
-        std::memset(buffer, 0, PathCapacity);
-        return 0;
-    }
+    if (!windowBrowseForFolder(mainDialog, BrowseTitle, chosen, sizeof(chosen))) return 0;
     size_t length = std::strlen(chosen);
-    if (length == 0) {
-        std::memset(buffer, 0, PathCapacity);
-        return 0;
-    }
+    if (length == 0) return 0;
     bool addSeparator = chosen[length - 1] != '/';
     if (length + (addSeparator ? 1 : 0) > size_t{LongestPath}) {
-        std::memset(buffer, 0, PathCapacity);
         warnTooLong(FolderTooLongWarning);
         return 0;
     }

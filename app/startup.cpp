@@ -10,6 +10,11 @@
 
 namespace {
 
+// a - b with the wrap-around of the platform's 32-bit arithmetic.
+int32_t wrappingDifference(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
 int32_t runWorkerThread(void* argument) {
     return conversionWorker(static_cast<WorkerContext*>(argument));
 }
@@ -37,23 +42,16 @@ bool setDefaultOutputPath() {
 
 void centredPosition(int32_t screenWidth, int32_t screenHeight, int32_t width, int32_t height,
                      int32_t* x, int32_t* y) {
-    // Wrapping subtraction as the platform's 32-bit arithmetic does, then an
-    // arithmetic shift: halved and rounded towards minus infinity.
-    int32_t freeWidth =
-        static_cast<int32_t>(static_cast<uint32_t>(screenWidth) - static_cast<uint32_t>(width));
-    int32_t freeHeight =
-        static_cast<int32_t>(static_cast<uint32_t>(screenHeight) - static_cast<uint32_t>(height));
-    *x = freeWidth >> 1;
-    *y = freeHeight >> 1;
+    // An arithmetic shift: halved and rounded towards minus infinity.
+    *x = wrappingDifference(screenWidth, width) >> 1;
+    *y = wrappingDifference(screenHeight, height) >> 1;
 }
 
 void centreDialog(WindowHandle dialog) {
     WindowRect rect{};
     if (!windowGetRect(dialog, &rect)) return;
-    int32_t width =
-        static_cast<int32_t>(static_cast<uint32_t>(rect.right) - static_cast<uint32_t>(rect.left));
-    int32_t height =
-        static_cast<int32_t>(static_cast<uint32_t>(rect.bottom) - static_cast<uint32_t>(rect.top));
+    const int32_t width = wrappingDifference(rect.right, rect.left);
+    const int32_t height = wrappingDifference(rect.bottom, rect.top);
     int32_t x = 0;
     int32_t y = 0;
     centredPosition(windowScreenWidth(), windowScreenHeight(), width, height, &x, &y);

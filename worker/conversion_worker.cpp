@@ -31,7 +31,6 @@ constexpr const char* OutputNotCreatedWarning = "ファイル %s を\n作成で�
 constexpr const char* FolderChangedWarning =
     "フォルダ %s 内の\nVUDファイルが変換中に変更されました.";
 constexpr const char* OutputWriteWarning = "ファイル %s の書き込み中に\nエラーが発生しました.";
-constexpr const char* SourcePatternSuffix = "*.VUD";
 // A message holds one path of up to PathCapacity bytes and its text.
 constexpr int32_t MessageCapacity = PathCapacity + 128;
 constexpr uint32_t StepWaitMilliseconds = 1;
@@ -55,12 +54,10 @@ struct WorkerRun {
     RunOutcome stopReason = RunOutcome::None;  // set when the worker itself ends the run
 };
 
-// Stores desired only while the word still holds expected. Returns the value
-// the word holds afterwards as far as this thread knows.
-int32_t exchangeOwnState(std::atomic<int32_t>* word, int32_t expected, int32_t desired) {
-    int32_t seen = expected;
-    if (word->compare_exchange_strong(seen, desired)) return desired;
-    return seen;
+// Stores desired only while the word still holds expected, so a Quit stored
+// meanwhile is kept.
+void exchangeOwnState(std::atomic<int32_t>* word, int32_t expected, int32_t desired) {
+    word->compare_exchange_strong(expected, desired);
 }
 
 void warnWithPath(const char* format, const char* path) {
@@ -97,6 +94,14 @@ RunOutcome outcomeOf(const WorkerRun& run, int32_t state) {
     return RunOutcome::Cancelled;
 }
 
+// A start step that ends before a run could begin.
+void abandonStart(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word,
+                  RunOutcome reason) {
+    run->stopReason = reason;
+    exchangeOwnState(word, WorkerStartRequested, WorkerStopping);
+    windowEnableItem(dialog, StartButton, true);
+}
+
 void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) {
     run->requestTaken = true;
     run->writeFailed = false;
@@ -107,9 +112,7 @@ void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) 
         run->archiveCount = 0;
         warnWithPath(NoArchivesWarning, sourceFolder);
         setInputsEnabled(dialog, true);
-        run->stopReason = RunOutcome::NoArchives;
-        exchangeOwnState(word, WorkerStartRequested, WorkerStopping);
-        windowEnableItem(dialog, StartButton, true);
+        abandonStart(run, dialog, word, RunOutcome::NoArchives);
         return;
     }
 
@@ -126,18 +129,14 @@ void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) 
 
     run->masterIndex.reset(new (std::nothrow) MasterIndexEntry[run->archiveCount]());
     if (!run->masterIndex) {
-        run->stopReason = RunOutcome::Failed;
-        exchangeOwnState(word, WorkerStartRequested, WorkerStopping);
-        windowEnableItem(dialog, StartButton, true);
+        abandonStart(run, dialog, word, RunOutcome::Failed);
         return;
     }
 
     run->output = createOutputFile(outputPath, &run->identity);
     if (!run->output) {
         warnWithPath(OutputNotCreatedWarning, outputPath);
-        run->stopReason = RunOutcome::OutputNotCreated;
-        exchangeOwnState(word, WorkerStartRequested, WorkerStopping);
-        windowEnableItem(dialog, StartButton, true);
+        abandonStart(run, dialog, word, RunOutcome::OutputNotCreated);
         return;
     }
     int32_t next = WorkerRunning;

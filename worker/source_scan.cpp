@@ -88,7 +88,7 @@ int32_t countSourceArchives(const char* folder) {
     if (folderLength + SourceNameLength >= static_cast<size_t>(PathCapacity)) return 0;
 
     char pattern[PathCapacity];
-    std::snprintf(pattern, sizeof pattern, "%s*.VUD", folder);
+    std::snprintf(pattern, sizeof pattern, "%s%s", folder, SourcePatternSuffix);
     int32_t archiveCount = 0;
     for (const char* name = findFirstSourceArchive(pattern); name != nullptr;
          name = findNextSourceArchive()) {

@@ -6,6 +6,9 @@
 #include "platform/directory_search.h"
 #include "platform/path_limits.h"
 
+// Appended to the source folder to search it for archives.
+constexpr const char* SourcePatternSuffix = "*.VUD";
+
 struct SourceSearch {
     DirectorySearchHandle searchHandle;
     char foundName[PathCapacity];

@@ -26,7 +26,6 @@
 namespace {
 
 constexpr const char* ProgramName = "vudconv";
-constexpr const char* EncoderMissingWarning = "GOGO.DLLが見つかりませんでした.";
 // The first pass of the loop presses the start button; later passes follow
 // the run.
 constexpr uint32_t PressIntervalMilliseconds = 1;
@@ -119,7 +118,7 @@ void reportMissingEncoder() {
     std::fprintf(stderr,
                  "%s: %s\n%s: the encoder library %s could not be loaded (looked beside the "
                  "program, in the library search path and in the registry folders)\n",
-                 ApplicationName, EncoderMissingWarning, ProgramName, EncoderLibraryFileName);
+                 ApplicationName, MissingEncoderWarning, ProgramName, EncoderLibraryFileName);
 }
 
 int32_t printVersion() {

@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "app/dialog_resource.h"
-#include "platform/stop_signals.h"
 #include "app/main_dialog.h"
 #include "app/shell_state.h"
 #include "app/startup.h"
@@ -14,12 +13,12 @@
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
 #include "platform/single_instance.h"
+#include "platform/stop_signals.h"
 #include "platform/window_layer.h"
 #include "platform/window_qt/qt_descriptor_watch.h"
 
 namespace {
 
-constexpr const char* MissingEncoderWarning = "GOGO.DLLが見つかりませんでした.";
 constexpr const char* NoWorkerWarning = "変換スレッドを作成できませんでした.";
 
 void comeForward(void* context) {

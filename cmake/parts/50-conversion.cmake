@@ -14,18 +14,14 @@ if(VUD_BUILD_TESTS)
     SOURCES ${CMAKE_SOURCE_DIR}/tests/conversion/conversion_failure_test.cpp ${VUD_CONVERSION_SUPPORT}
     LIBS ${VUD_CONVERSION_LIBS}
     LABELS unit)
-endif()
 
-if(VUD_BUILD_TESTS)
   vud_add_test(NAME output_info_test
     SOURCES ${CMAKE_SOURCE_DIR}/tests/conversion/output_info_test.cpp
             ${CMAKE_SOURCE_DIR}/tools/vudinfo/output_archive_info.cpp ${VUD_CONVERSION_SUPPORT}
     LIBS ${VUD_CONVERSION_LIBS}
     LABELS unit)
-endif()
 
-# End to end through the real stand-in library; libmpg123 decodes the streams.
-if(VUD_BUILD_TESTS)
+  # End to end through the real stand-in library; libmpg123 decodes the streams.
   if(NOT TARGET PkgConfig::VUD_MPG123)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(VUD_MPG123 REQUIRED IMPORTED_TARGET libmpg123)

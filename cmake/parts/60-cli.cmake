@@ -6,10 +6,6 @@ add_executable(vudconv
 target_include_directories(vudconv PRIVATE ${CMAKE_SOURCE_DIR})
 # vudcore before the backend: the backend provides the window-layer calls.
 target_link_libraries(vudconv PRIVATE vudcore vud_window_console)
-# The build path list would otherwise end in an empty entry (room CMake keeps
-# for rewriting it), which the loader reads as the current folder: GOGO.DLL
-# must come from beside the program, never from wherever vudconv is run.
-set_target_properties(vudconv PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
 if(TARGET GOGO.DLL)
   add_dependencies(vudconv GOGO.DLL)
 endif()

@@ -8,7 +8,6 @@ target_include_directories(make-corpus PRIVATE ${CMAKE_SOURCE_DIR})
 add_executable(encode-alone ${CMAKE_SOURCE_DIR}/tools/make-corpus/encode_alone.cpp)
 target_link_libraries(encode-alone PRIVATE vudcore)
 target_include_directories(encode-alone PRIVATE ${CMAKE_SOURCE_DIR})
-set_target_properties(encode-alone PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
 
 if(VUD_BUILD_TESTS)
   set(VUD_WORKER_SUPPORT ${CMAKE_SOURCE_DIR}/tests/worker/worker_support.cpp)
