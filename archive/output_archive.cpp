@@ -29,6 +29,23 @@ void encodeIndexRecord(uint8_t* p, const MasterIndexEntry& record) {
     writeLe32(p + 4, record.blockOffset);
 }
 
+// Both record kinds are 8 bytes, so one run buffer serves them.
+static_assert(MasterIndexEntrySize == OutputEntrySize);
+
+template <typename Record>
+bool writeRecords(std::FILE* output, const Record* records, uint32_t count,
+                  void (*encode)(uint8_t*, const Record&)) {
+    uint8_t run[RecordsPerRun * OutputEntrySize];
+    uint32_t done = 0;
+    while (done < count) {
+        uint32_t n = count - done < RecordsPerRun ? count - done : RecordsPerRun;
+        for (uint32_t i = 0; i < n; ++i) encode(run + i * OutputEntrySize, records[done + i]);
+        if (!writeAll(output, run, size_t{n} * OutputEntrySize)) return false;
+        done += n;
+    }
+    return std::ferror(output) == 0;
+}
+
 }  // namespace
 
 void encodeOutputHeader(uint8_t bytes[OutputHeaderSize], uint32_t archiveCount) {
@@ -44,30 +61,12 @@ bool writeOutputHeader(std::FILE* output, uint32_t archiveCount) {
 }
 
 bool writeMasterIndex(std::FILE* output, const MasterIndexEntry* records, uint32_t count) {
-    uint8_t run[RecordsPerRun * MasterIndexEntrySize];
-    uint32_t done = 0;
-    while (done < count) {
-        uint32_t n = count - done < RecordsPerRun ? count - done : RecordsPerRun;
-        for (uint32_t i = 0; i < n; ++i)
-            encodeIndexRecord(run + i * MasterIndexEntrySize, records[done + i]);
-        if (!writeAll(output, run, size_t{n} * MasterIndexEntrySize)) return false;
-        done += n;
-    }
-    return std::ferror(output) == 0;
+    return writeRecords(output, records, count, encodeIndexRecord);
 }
 
 bool writeEntryTable(std::FILE* output, const SourceEntry* table, int32_t count) {
     if (count < 0) return false;
-    uint8_t run[RecordsPerRun * OutputEntrySize];
-    int32_t done = 0;
-    while (done < count) {
-        int32_t n = count - done < RecordsPerRun ? count - done : RecordsPerRun;
-        for (int32_t i = 0; i < n; ++i)
-            encodeEntryRecord(run + i * OutputEntrySize, table[done + i]);
-        if (!writeAll(output, run, static_cast<size_t>(n) * OutputEntrySize)) return false;
-        done += n;
-    }
-    return std::ferror(output) == 0;
+    return writeRecords(output, table, static_cast<uint32_t>(count), encodeEntryRecord);
 }
 
 bool writeZeroBytes(std::FILE* output, int64_t count) {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "archive/block_decoder.h"
+#include "archive/byte_order.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     buildDecodeTables();
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         const uint8_t* p = bytes + 1 + 2 * b;
         // Sizes of 1024 (raw) and near it are rare in random bytes: map a few
         // high values onto them so every path gets its share.
-        uint16_t raw = static_cast<uint16_t>(p[0] | (p[1] << 8));
+        uint16_t raw = readLe16(p);
         if ((raw & 0xF000) == 0x7000) raw = static_cast<uint16_t>(1024 + (raw & 0x7) - 3);
         data.blockSizes[b] = static_cast<int16_t>(raw);
     }

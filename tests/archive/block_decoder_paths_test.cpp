@@ -11,14 +11,6 @@
 
 namespace {
 
-uint32_t testSeed() {
-    const char* fixed = std::getenv("VUD_TEST_SEED");
-    const uint32_t seed = fixed != nullptr ? static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10))
-                                           : std::random_device{}();
-    std::printf("seed %u (set VUD_TEST_SEED to repeat)\n", seed);
-    return seed;
-}
-
 // Bytes of one delta block whose nibbles are escape codes with probability
 // escapeShare, other codes otherwise.
 std::vector<uint8_t> deltaBytes(std::mt19937& random, size_t size, double escapeShare) {

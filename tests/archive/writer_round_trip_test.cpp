@@ -15,14 +15,6 @@
 
 namespace {
 
-uint32_t testSeed() {
-    const char* fixed = std::getenv("VUD_TEST_SEED");
-    const uint32_t seed = fixed != nullptr ? static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10))
-                                           : std::random_device{}();
-    std::printf("seed %u (set VUD_TEST_SEED to repeat)\n", seed);
-    return seed;
-}
-
 std::vector<int16_t> makeSignal(std::mt19937& random, size_t count) {
     std::vector<int16_t> pcm(count);
     std::uniform_int_distribution<int> kindOf(0, 4);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/owned_file.h"
+
 namespace {
 
 constexpr size_t BlockSamples = 1024;
@@ -194,8 +196,7 @@ ArchiveImage buildSourceArchive(const std::vector<EncodedEntry>& entries, uint32
 }
 
 bool writeBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
-                                                         std::fclose);
+    OwnedFile file = openFile(path.c_str(), "wb");
     if (!file) return false;
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
         return false;

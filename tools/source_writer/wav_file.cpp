@@ -2,27 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
+#include "archive/byte_order.h"
+#include "platform/owned_file.h"
 #include "tools/source_writer/source_writer.h"
 
-namespace {
-
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint16_t le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-}  // namespace
-
 bool readWavFile(const std::string& path, WavAudio* audio, std::string* error) {
-    File file(std::fopen(path.c_str(), "rb"), std::fclose);
+    OwnedFile file = openFile(path.c_str(), "rb");
     if (!file) {
         *error = "cannot open";
         return false;
@@ -42,7 +28,7 @@ bool readWavFile(const std::string& path, WavAudio* audio, std::string* error) {
             *error = "no data chunk";
             return false;
         }
-        const uint32_t size = le32(chunk + 4);
+        const uint32_t size = readLe32(chunk + 4);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             uint8_t format[16];
             if (size < sizeof format ||
@@ -50,13 +36,13 @@ bool readWavFile(const std::string& path, WavAudio* audio, std::string* error) {
                 *error = "short fmt chunk";
                 return false;
             }
-            if (le16(format) != 1) {
+            if (readLe16(format) != 1) {
                 *error = "not integer PCM";
                 return false;
             }
-            channels = le16(format + 2);
-            audio->sampleRate = le32(format + 4);
-            bits = le16(format + 14);
+            channels = readLe16(format + 2);
+            audio->sampleRate = readLe32(format + 4);
+            bits = readLe16(format + 14);
             if (bits != 16 || (channels != 1 && channels != 2)) {
                 *error = "only 16-bit mono or stereo PCM is supported";
                 return false;
@@ -87,7 +73,7 @@ bool readWavFile(const std::string& path, WavAudio* audio, std::string* error) {
             for (size_t f = 0; f < frames; ++f) {
                 int32_t sum = 0;
                 for (uint16_t c = 0; c < channels; ++c) {
-                    sum += static_cast<int16_t>(le16(bytes.data() + f * frame + 2 * c));
+                    sum += static_cast<int16_t>(readLe16(bytes.data() + f * frame + 2 * c));
                 }
                 audio->samples[f] = static_cast<int16_t>(sum / channels);
             }

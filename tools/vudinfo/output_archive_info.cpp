@@ -95,7 +95,7 @@ bool readStream(std::FILE* file, const OutputStreamExtent& entry,
                 std::unique_ptr<uint8_t[]>* bytes) {
     bytes->reset(new (std::nothrow) uint8_t[entry.streamSize == 0 ? 1 : entry.streamSize]);
     if (!*bytes) return false;
-    if (fseeko(file, static_cast<off_t>(entry.streamOffset), SEEK_SET) != 0) return false;
+    if (!seekFile(file, entry.streamOffset, SEEK_SET)) return false;
     return std::fread(bytes->get(), 1, entry.streamSize, file) == entry.streamSize;
 }
 

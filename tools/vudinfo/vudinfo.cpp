@@ -16,6 +16,8 @@
 #include <system_error>
 #include <vector>
 
+#include "archive/output_archive.h"
+#include "platform/owned_file.h"
 #include "tools/vudinfo/output_archive_info.h"
 #include "tools/vudinfo/source_archive_info.h"
 
@@ -27,13 +29,11 @@ int usage() {
 }
 
 bool startsWithOutputMagic(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    char magic[6];
-    const bool match = std::fread(magic, 1, sizeof magic, file) == sizeof magic &&
-                       std::memcmp(magic, "VUDMP3", sizeof magic) == 0;
-    std::fclose(file);
-    return match;
+    OwnedFile file = openFile(path.c_str(), "rb");
+    if (!file) return false;
+    char magic[sizeof OutputMagic];
+    return std::fread(magic, 1, sizeof magic, file.get()) == sizeof magic &&
+           std::memcmp(magic, OutputMagic, sizeof magic) == 0;
 }
 
 // The files a path stands for: itself, or the source archives of a folder.
