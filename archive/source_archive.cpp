@@ -9,6 +9,9 @@
 namespace {
 
 constexpr char SourceMagic[6] = {'V', 'U', 'D', 'P', 'A', 'C'};
+// Compressed bytes up to this many are reserved without first asking whether
+// the file holds them.
+constexpr int64_t UncheckedDataLimit = int64_t{1} << 20;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -127,12 +130,17 @@ EntryReadResult readSourceEntryDataChecked(std::FILE* file, const SourceEntry* t
     }
 
     // The room can point past the end of the file (the next offset is only
-    // a number): make sure the bytes exist before reserving room for them.
-    const int64_t dataStart = tellFile(file);
-    if (dataStart < 0) return EntryReadResult::SeekFailed;
-    const int64_t length = fileLength(file);
-    if (length < 0 || (sum > 0 && sum > length - dataStart)) return EntryReadResult::ShortData;
-    if (!seekFile(file, dataStart, SEEK_SET)) return EntryReadResult::SeekFailed;
+    // a number). A short file then fails the read below; only a sum large
+    // enough to matter is checked against the file's length first, so that no
+    // room is reserved for bytes that do not exist. Asking for the length
+    // costs two seeks and the stream's buffer, which most entries need not pay.
+    if (sum > UncheckedDataLimit) {
+        const int64_t dataStart = tellFile(file);
+        if (dataStart < 0) return EntryReadResult::SeekFailed;
+        const int64_t length = fileLength(file);
+        if (length < 0 || sum > length - dataStart) return EntryReadResult::ShortData;
+        if (!seekFile(file, dataStart, SEEK_SET)) return EntryReadResult::SeekFailed;
+    }
 
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(sum)]);
     if (!bytes) return EntryReadResult::NoMemory;

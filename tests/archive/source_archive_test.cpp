@@ -281,6 +281,19 @@ TEST(SourceEntryData, FileEndingEarlyFailsTheEntryWithoutMessage) {
                   EntryReadResult::ShortData);
         EXPECT_FALSE(data.compressedBytes);
     }
+    // The same with sizes adding up to over a mebibyte, where the file's
+    // length is asked before any room is reserved.
+    image = buildSourceArchive(
+        {rawEntry(1, std::vector<int16_t>(40, 32767), 100), rawEntry(2, {1}, 1)}, 0);
+    putLe32(image.bytes, tableRecordAt(1) + 4, 0x7FFFFFFF);
+    {
+        OpenArchive archive = openArchive(image.bytes);
+        SourceEntryData data;
+        EXPECT_EQ(readSourceEntryDataChecked(archive.file.get(), archive.table.entries.get(), 0,
+                                             &data, false),
+                  EntryReadResult::ShortData);
+        EXPECT_FALSE(data.compressedBytes);
+    }
 }
 
 TEST(SourceEntryData, EntriesMayBeReadAgainInAnyOrder) {

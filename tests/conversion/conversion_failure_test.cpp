@@ -21,10 +21,7 @@ namespace {
 class ConversionFailure : public ::testing::Test {
 protected:
     void SetUp() override {
-        prepareEncoder(FAKE_ENCODER_LIBRARY_PATH);
-        fakeEncoderReset();
-        bitRateSelection = InitialBitRateSelection;
-        setSourceFolder(folder.path);
+        prepareFakeEncoderRun(FAKE_ENCODER_LIBRARY_PATH, folder.path);
         outputPath = folder.path + "out.pac";
     }
 

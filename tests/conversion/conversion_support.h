@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "archive/output_archive.h"
+#include "encoder/entry_encoding.h"
+#include "tests/fake_encoder/fake_encoder.h"
 #include "tools/source_writer/source_writer.h"
 
 // A fresh folder under the temporary directory, removed with its files.
@@ -54,3 +56,13 @@ RunOutcome convertArchives(const std::vector<std::string>& names, const std::str
 
 // Loads the named library (once per process) and builds the decode tables.
 void prepareEncoder(const char* libraryPath);
+
+// Every fixture over the recording test encoder starts alike: the library
+// loaded and its records cleared, the initial bit rate, sources in folder.
+// Inline, so that only the tests that call it link the test encoder.
+inline void prepareFakeEncoderRun(const char* libraryPath, const std::string& folder) {
+    prepareEncoder(libraryPath);
+    fakeEncoderReset();
+    bitRateSelection = InitialBitRateSelection;
+    setSourceFolder(folder);
+}

@@ -20,10 +20,7 @@ namespace {
 class OutputLayout : public ::testing::Test {
 protected:
     void SetUp() override {
-        prepareEncoder(FAKE_ENCODER_LIBRARY_PATH);
-        fakeEncoderReset();
-        bitRateSelection = InitialBitRateSelection;
-        setSourceFolder(folder.path);
+        prepareFakeEncoderRun(FAKE_ENCODER_LIBRARY_PATH, folder.path);
         output = folder.path + "out.pac";
     }
 
