@@ -12,23 +12,6 @@ constexpr int32_t PixelsAcrossNumerator = 3, PixelsAcrossDenominator = 2;
 constexpr int32_t PixelsDownNumerator = 13, PixelsDownDenominator = 8;
 constexpr int32_t ConsoleScreenWidth = 1024, ConsoleScreenHeight = 768;
 
-ConsoleControl* findControl(PlatformWindow* dialog, int32_t id) {
-    if (dialog == nullptr || id == ControlIdNone) return nullptr;
-    for (int32_t i = 0; i < dialog->controlCount; ++i) {
-        if (dialog->controls[i].id == id) return &dialog->controls[i];
-    }
-    return nullptr;
-}
-
-ConsoleControl* findControl(PlatformWindow* dialog, int32_t id, ControlKind kind) {
-    ConsoleControl* control = findControl(dialog, id);
-    return control != nullptr && control->kind == kind ? control : nullptr;
-}
-
-bool isProgressBar(const ConsoleControl* control) {
-    return control != nullptr && control->kind == ControlKind::ProgressBar;
-}
-
 int32_t clampToRange(const ConsoleControl& bar, int32_t position) {
     if (position < bar.rangeMinimum) return bar.rangeMinimum;
     if (position > bar.rangeMaximum) return bar.rangeMaximum;
@@ -71,6 +54,19 @@ void sendCommand(PlatformWindow* dialog, int32_t id, uint16_t code) {
 }
 
 }  // namespace
+
+ConsoleControl* findControl(PlatformWindow* dialog, int32_t id) {
+    if (dialog == nullptr || id == ControlIdNone) return nullptr;
+    for (int32_t i = 0; i < dialog->controlCount; ++i) {
+        if (dialog->controls[i].id == id) return &dialog->controls[i];
+    }
+    return nullptr;
+}
+
+ConsoleControl* findControl(PlatformWindow* dialog, int32_t id, ControlKind kind) {
+    ConsoleControl* control = findControl(dialog, id);
+    return control != nullptr && control->kind == kind ? control : nullptr;
+}
 
 WindowHandle windowCreateDialog(const DialogTemplate* dialogTemplate, DialogProcedure procedure) {
     if (!onUserInterfaceThread() || dialogTemplate == nullptr || procedure == nullptr) {
@@ -171,8 +167,8 @@ bool windowIsItemEnabled(WindowHandle dialog, int32_t id) {
 bool windowSetProgressRange(WindowHandle dialog, int32_t id, int32_t minimum, int32_t maximum) {
     bool result = false;
     auto apply = [&] {
-        ConsoleControl* control = findControl(dialog, id);
-        if (!isProgressBar(control) || maximum < minimum) return;
+        ConsoleControl* control = findControl(dialog, id, ControlKind::ProgressBar);
+        if (control == nullptr || maximum < minimum) return;
         control->rangeMinimum = minimum;
         control->rangeMaximum = maximum;
         control->position = clampToRange(*control, control->position);
@@ -185,8 +181,8 @@ bool windowSetProgressRange(WindowHandle dialog, int32_t id, int32_t minimum, in
 bool windowSetProgressPosition(WindowHandle dialog, int32_t id, int32_t position) {
     bool result = false;
     auto apply = [&] {
-        ConsoleControl* control = findControl(dialog, id);
-        if (!isProgressBar(control)) return;
+        ConsoleControl* control = findControl(dialog, id, ControlKind::ProgressBar);
+        if (control == nullptr) return;
         control->position = clampToRange(*control, position);
         result = true;
         progressChanged(dialog);
@@ -197,8 +193,8 @@ bool windowSetProgressPosition(WindowHandle dialog, int32_t id, int32_t position
 int32_t windowGetProgressPosition(WindowHandle dialog, int32_t id) {
     int32_t position = -1;
     auto apply = [&] {
-        ConsoleControl* control = findControl(dialog, id);
-        if (isProgressBar(control)) position = control->position;
+        ConsoleControl* control = findControl(dialog, id, ControlKind::ProgressBar);
+        if (control != nullptr) position = control->position;
     };
     if (!callOnUiThread(dialog, true, apply)) return -1;
     return position;
@@ -207,8 +203,8 @@ int32_t windowGetProgressPosition(WindowHandle dialog, int32_t id) {
 bool consoleGetProgressRange(WindowHandle dialog, int32_t id, int32_t* minimum, int32_t* maximum) {
     bool result = false;
     auto apply = [&] {
-        ConsoleControl* control = findControl(dialog, id);
-        if (!isProgressBar(control)) return;
+        ConsoleControl* control = findControl(dialog, id, ControlKind::ProgressBar);
+        if (control == nullptr) return;
         if (minimum != nullptr) *minimum = control->rangeMinimum;
         if (maximum != nullptr) *maximum = control->rangeMaximum;
         result = true;

@@ -170,11 +170,20 @@ void leaveServing() {
 
 void serveQueuedCalls() {
     ConsoleLayer& layer = theLayer;
+    // The call just applied; it is marked done under the same lock that takes
+    // the next one, one lock per hand-off.
+    Request* finished = nullptr;
+    bool finishedApplied = false;
     for (;;) {
         Request* request = nullptr;
         bool live = true;
         {
             std::lock_guard<std::mutex> lock(layer.mutex);
+            if (finished != nullptr) {
+                finished->applied = finishedApplied;
+                finished->done = true;
+                layer.requestDone.notify_all();
+            }
             request = layer.queueHead;
             if (request == nullptr) return;
             layer.queueHead = request->next;
@@ -185,10 +194,8 @@ void serveQueuedCalls() {
         // Applied outside the lock: it may send messages to the dialog
         // procedure, which may call the layer again.
         if (live) request->invoke(request->closure);
-        std::lock_guard<std::mutex> lock(layer.mutex);
-        request->applied = live;
-        request->done = true;
-        layer.requestDone.notify_all();
+        finished = request;
+        finishedApplied = live;
     }
 }
 

@@ -101,25 +101,12 @@ int32_t terminalWidth() {
     return 80;
 }
 
-ConsoleControl* progressBarControl(const ProgressView& view) {
-    for (int32_t i = 0; i < view.dialog->controlCount; ++i) {
-        ConsoleControl& control = view.dialog->controls[i];
-        if (control.id == view.barId && control.kind == ControlKind::ProgressBar) return &control;
-    }
-    return nullptr;
-}
-
 void percentText(const ProgressView& view, const ConsoleControl& bar, char* buffer,
                  int32_t capacity) {
-    const int32_t percentId = consoleLayer().config.percentTextId;
-    if (percentId != ControlIdNone) {
-        for (int32_t i = 0; i < view.dialog->controlCount; ++i) {
-            const ConsoleControl& control = view.dialog->controls[i];
-            if (control.id == percentId) {
-                copyText(buffer, capacity, control.text);
-                return;
-            }
-        }
+    const ConsoleControl* label = findControl(view.dialog, consoleLayer().config.percentTextId);
+    if (label != nullptr) {
+        copyText(buffer, capacity, label->text);
+        return;
     }
     const int64_t span = static_cast<int64_t>(bar.rangeMaximum) - bar.rangeMinimum;
     const int64_t done = static_cast<int64_t>(bar.position) - bar.rangeMinimum;
@@ -267,15 +254,15 @@ void renderProgress(bool force) {
     ConsoleLayer& layer = consoleLayer();
     ProgressView& view = layer.progress;
     if (!view.active || layer.config.quiet) return;
-    if (!isLive(view.dialog)) return;
     bool labelChanged = false;
     {
         std::lock_guard<std::mutex> lock(layer.mutex);
+        if (!isLiveLocked(view.dialog)) return;
         labelChanged = layer.entryLabelChanged;
     }
     const bool terminal = layer.config.progressOnTerminal;
     if (!view.dirty && !force && !(terminal && labelChanged)) return;
-    const ConsoleControl* bar = progressBarControl(view);
+    const ConsoleControl* bar = findControl(view.dialog, view.barId, ControlKind::ProgressBar);
     if (bar == nullptr) return;
     char percent[64];
     percentText(view, *bar, percent, sizeof percent);

@@ -76,7 +76,6 @@ struct ProgressView {
     bool active;
     bool dirty;
     bool lineOpen;  // a '\r' line stands on the terminal without its newline
-    int64_t lastPercentPrinted;
     std::chrono::steady_clock::time_point lastRender;
 };
 
@@ -120,6 +119,10 @@ void setUserInterfaceThread(bool value);
 // Copies at most capacity - 1 bytes without splitting a UTF-8 sequence; the
 // number of bytes copied.
 int32_t copyText(char* buffer, int32_t capacity, const char* text);
+
+// Control id of dialog (of kind, in the second form), or null.
+ConsoleControl* findControl(PlatformWindow* dialog, int32_t id);
+ConsoleControl* findControl(PlatformWindow* dialog, int32_t id, ControlKind kind);
 
 // Under the mutex: target is a dialog of the list and still alive.
 bool isLiveLocked(const PlatformWindow* target);
