@@ -64,11 +64,6 @@ bool appendKeyPath(const char* keyPath, std::string* folder) {
     }
 }
 
-void closeDescriptor(int descriptor) {
-    while (close(descriptor) != 0 && errno == EINTR) {
-    }
-}
-
 }  // namespace
 
 RegistryKey registryOpenKey(RegistryRoot root, const char* keyPath) {
@@ -77,7 +72,7 @@ RegistryKey registryOpenKey(RegistryRoot root, const char* keyPath) {
     int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0) return nullptr;
     RegistryKey key = new (std::nothrow) PlatformRegistryKey{descriptor};
-    if (key == nullptr) closeDescriptor(descriptor);
+    if (key == nullptr) close(descriptor);
     return key;
 }
 
@@ -91,7 +86,7 @@ int32_t registryReadValue(RegistryKey key, const char* valueName, char* buffer, 
     if (descriptor < 0) return -1;
     struct stat status;
     if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        closeDescriptor(descriptor);
+        close(descriptor);
         return -1;
     }
     // One byte more than the area, so a value of capacity bytes plus its final
@@ -99,7 +94,7 @@ int32_t registryReadValue(RegistryKey key, const char* valueName, char* buffer, 
     char staging[4096];
     uint64_t limit = static_cast<uint64_t>(capacity) + 1;
     if (limit > sizeof staging) {
-        closeDescriptor(descriptor);
+        close(descriptor);
         return -1;
     }
     uint64_t total = 0;
@@ -107,14 +102,14 @@ int32_t registryReadValue(RegistryKey key, const char* valueName, char* buffer, 
         ssize_t got = read(descriptor, staging + total, sizeof staging - total);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-            closeDescriptor(descriptor);
+            close(descriptor);
             return -1;
         }
         if (got == 0) break;
         total += static_cast<uint64_t>(got);
         if (total == sizeof staging) break;
     }
-    closeDescriptor(descriptor);
+    close(descriptor);
     if (total > 0 && staging[total - 1] == '\n') --total;
     if (total > capacity) return -1;
     std::memcpy(buffer, staging, total);
@@ -123,6 +118,6 @@ int32_t registryReadValue(RegistryKey key, const char* valueName, char* buffer, 
 
 void registryCloseKey(RegistryKey key) {
     if (key == nullptr) return;
-    closeDescriptor(key->folder);
+    close(key->folder);
     delete key;
 }
