@@ -12,6 +12,7 @@
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
 #include "platform/files.h"
+#include "worker/source_scan.h"
 #include "worker/worker_state.h"
 
 namespace {
@@ -24,6 +25,8 @@ constexpr const char* OutputTooLongWarning =
     "作成データ出力先が長すぎます.\n%dバイト以内で指定してください.";
 constexpr const char* FolderTooLongWarning =
     "選択したフォルダのパスが長すぎます.\n%dバイト以内のフォルダを選択してください.";
+constexpr const char* NotAFileWarning =
+    "%s はファイルではありません.\n作成データ出力先にはファイルを指定してください.";
 constexpr const char* OverwriteQuestion = "%s は既に存在しています.\n上書きしますか？";
 constexpr const char* OverwriteCaption = "確認";
 constexpr const char* BrowseTitle = "フォルダの選択";
@@ -83,7 +86,24 @@ void requestStart(WindowHandle dialog) {
         warnTooLong(OutputTooLongWarning);
         return;
     }
-    if (fileCanBeOpened(outputPath)) {
+    char message[MessageCapacity];
+    const OutputPathState existing = inspectOutputPath(outputPath);
+    if (existing == OutputPathState::NotRegular) {
+        std::snprintf(message, sizeof(message), NotAFileWarning, outputPath);
+        showWarning(message);
+        return;
+    }
+    char sourceName[PathCapacity];
+    if (existing == OutputPathState::RegularFile &&
+        outputNamesSourceArchive(sourceFolder, outputPath, sourceName)) {
+        std::snprintf(message, sizeof(message), OutputIsSourceWarning, outputPath);
+        showWarning(message);
+        return;
+    }
+    // Anything at the path is replaced by the run's output: a file the user
+    // cannot read, or a link whose target does not exist yet, is asked about
+    // as well.
+    if (existing != OutputPathState::Absent) {
         char question[MessageCapacity];
         std::snprintf(question, sizeof(question), OverwriteQuestion, outputPath);
         MessageBoxAnswer answer = windowMessageBox(

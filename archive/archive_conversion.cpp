@@ -9,6 +9,7 @@
 #include "archive/block_decoder.h"
 #include "archive/source_archive.h"
 #include "encoder/entry_encoding.h"
+#include "platform/files.h"
 #include "platform/owned_file.h"
 #include "platform/path_limits.h"
 #include "worker/source_scan.h"
@@ -107,7 +108,9 @@ int32_t convertSourceArchive(const char* archiveName, std::FILE* output, int32_t
     int32_t fileNumber = parseSourceFileName(archiveName);
     if (fileNumber < 0) return 0;
 
-    OwnedFile source = openFile(fullPath, "rb");
+    // Never waits on a pipe planted under an archive's name: only a regular
+    // file is read.
+    OwnedFile source = openSourceFile(fullPath);
     if (!source) return 0;
 
     int32_t entryCount = 0;

@@ -1,28 +1,61 @@
 // File operations the worker and the dialog need beyond the C library's
-// streams: creating the output so that it can be recognised later, deleting
-// exactly that file, and the "can it be opened" test.
+// streams. The run's output is written to a temporary file beside its
+// destination and put in place only once it is complete, so a failed,
+// cancelled or interrupted run never changes what stood at the output path.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/owned_file.h"
 
-// What identifies one created file on its file system.
+// What identifies one file on its file system.
 struct FileIdentity {
     uint64_t device;
     uint64_t inode;
-    bool regularFile;
 };
 
-// Opens path for writing as "wb" does (created or truncated), but never waits
-// on a pipe without a reader and refuses an output that cannot be positioned.
-// Null when the path cannot serve as an output.
-OwnedFile createOutputFile(const char* path, FileIdentity* identity);
+// The identity of the file path names, symbolic links followed. false when
+// nothing (or a dangling link) is there.
+bool identifyFile(const char* path, FileIdentity* identity);
 
-// Deletes path only while it (symbolic links followed) still names the regular
-// file identified: never a device, a pipe, or a file put in its place.
-// true when it was deleted.
-bool deleteFileIfSame(const char* path, const FileIdentity& identity);
+enum class OutputPathState : int32_t {
+    Absent,        // nothing at the path
+    RegularFile,   // a regular file, or a symbolic link to one
+    DanglingLink,  // a symbolic link whose target does not exist (yet)
+    NotRegular,    // a folder, a device, a pipe, a socket: never an output
+};
 
-// The file at path can be opened for reading (without waiting on a pipe).
-bool fileCanBeOpened(const char* path);
+OutputPathState inspectOutputPath(const char* path);
+
+// Bytes a path of the platform may take, terminator included.
+constexpr int32_t PlatformPathCapacity = 4096;
+
+// One run's output while it is written.
+struct PendingOutput {
+    OwnedFile stream;                               // the temporary file, "wb"
+    char temporaryPath[PlatformPathCapacity];       // beside the destination
+    char destinationPath[PlatformPathCapacity];     // symbolic links resolved
+};
+
+// Creates a new temporary file (exclusively, never a name of the source
+// pattern) in the folder of the file path names, links followed. false when
+// the destination is not a regular file or nothing could be created: then
+// nothing was created.
+bool beginOutput(const char* path, PendingOutput* output);
+
+// Flushes, syncs and closes the temporary file and renames it over the
+// destination. false when any of it failed: the temporary file is removed and
+// the destination is as it was.
+bool commitOutput(PendingOutput* output);
+
+// Closes and removes the temporary file; the destination is untouched.
+void discardOutput(PendingOutput* output);
+
+// For a process that must end at once (a second interrupt, a lost display):
+// removes the temporary file of a run still being written. Async-signal-safe
+// and safe from any thread; a later commitOutput of that run then fails.
+void discardPendingOutputNow();
+
+// Opens an existing file for reading ("rb") without ever waiting on a pipe.
+// Null unless path names a regular file (links followed).
+OwnedFile openSourceFile(const char* path);

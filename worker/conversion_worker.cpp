@@ -1,6 +1,8 @@
 // The worker thread: waits for a start request, counts the source archives,
-// creates the output, converts the archives one per pass, and at the end
-// finishes, closes and (unless the run completed) deletes the output.
+// creates the output as a temporary file beside the output path, converts the
+// archives one per pass, and at the end finishes the output and puts it in
+// place when the run completed, or removes it: the output path itself changes
+// only once, when a complete output replaces it.
 //
 // The worker writes the shared word only by compare-and-exchange against the
 // value it last read, so a Quit that start-up stores in between is never
@@ -8,6 +10,7 @@
 #include "worker/conversion_worker.h"
 
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -40,15 +43,17 @@ std::atomic<int32_t> finishedRuns{0};
 std::atomic<uint32_t> idleWaitMilliseconds{WorkerIdleWaitMilliseconds};
 
 struct WorkerRun {
-    OwnedFile output;
+    PendingOutput output;  // the temporary file; put in place only when complete
     std::unique_ptr<MasterIndexEntry[]> masterIndex;
     int32_t archiveCount = 0;
     int32_t archiveIndex = 0;
     int64_t outputOffset = 0;
     const char* currentName = nullptr;
     bool runCompleted = false;
-    // Beyond the run record: what the front ends and the deletion need.
-    FileIdentity identity{};    // the file this run created: only it is ever deleted
+    // Beyond the run record: what the front ends and the output need.
+    // The run's own copy of the output path: the dialog's text may change
+    // once the stop step has enabled the inputs again.
+    char outputPath[PathCapacity] = {};
     bool requestTaken = false;  // a start request was taken and its end not yet recorded
     bool writeFailed = false;   // some byte meant for the output did not reach it
     RunOutcome stopReason = RunOutcome::None;  // set when the worker itself ends the run
@@ -66,19 +71,17 @@ void warnWithPath(const char* format, const char* path) {
     showWarning(message);
 }
 
-// Header and master index at the start of the file, then close. false when
-// any of it failed, the close included.
+// Header and master index at the start of the file. false when any of it
+// failed.
 bool finishOutput(WorkerRun* run) {
-    std::FILE* output = run->output.release();
-    bool written = std::fseek(output, 0, SEEK_SET) == 0 &&
+    std::FILE* output = run->output.stream.get();
+    bool written = seekFile(output, 0, SEEK_SET) &&
                    writeOutputHeader(output, static_cast<uint32_t>(run->archiveCount));
     if (written && run->masterIndex) {
         written = writeMasterIndex(output, run->masterIndex.get(),
                                    static_cast<uint32_t>(run->archiveCount));
     }
-    if (std::fflush(output) != 0 || std::ferror(output) != 0) written = false;
-    if (std::fclose(output) != 0) written = false;
-    return written;
+    return written && std::ferror(output) == 0;
 }
 
 void recordOutcome(RunOutcome outcome) {
@@ -106,6 +109,7 @@ void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) 
     run->requestTaken = true;
     run->writeFailed = false;
     run->stopReason = RunOutcome::None;
+    std::memcpy(run->outputPath, outputPath, sizeof run->outputPath);
 
     run->archiveCount = countSourceArchives(sourceFolder);
     if (run->archiveCount <= 0) {
@@ -133,14 +137,24 @@ void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) 
         return;
     }
 
-    run->output = createOutputFile(outputPath, &run->identity);
-    if (!run->output) {
-        warnWithPath(OutputNotCreatedWarning, outputPath);
+    // The one check that needs the folder: renaming the finished output over
+    // an archive of the run would destroy it.
+    char sourceName[PathCapacity];
+    if (outputNamesSourceArchive(sourceFolder, run->outputPath, sourceName)) {
+        warnWithPath(OutputIsSourceWarning, run->outputPath);
+        setInputsEnabled(dialog, true);
+        abandonStart(run, dialog, word, RunOutcome::Refused);
+        return;
+    }
+
+    if (!beginOutput(run->outputPath, &run->output)) {
+        warnWithPath(OutputNotCreatedWarning, run->outputPath);
         abandonStart(run, dialog, word, RunOutcome::OutputNotCreated);
         return;
     }
     int32_t next = WorkerRunning;
-    if (!writeOutputPlaceholders(run->output.get(), static_cast<uint32_t>(run->archiveCount))) {
+    if (!writeOutputPlaceholders(run->output.stream.get(),
+                                 static_cast<uint32_t>(run->archiveCount))) {
         run->writeFailed = true;
         next = WorkerStopping;
     }
@@ -166,7 +180,7 @@ void convertStep(WorkerRun* run, std::atomic<int32_t>* word) {
     // An archive that appeared after the count has no slot in the index.
     int32_t blockSize = 0;
     if (run->archiveIndex < run->archiveCount && run->outputOffset < OutputArchiveLimit) {
-        blockSize = convertSourceArchive(run->currentName, run->output.get(),
+        blockSize = convertSourceArchive(run->currentName, run->output.stream.get(),
                                          static_cast<int32_t>(run->outputOffset),
                                          run->masterIndex.get(), run->archiveIndex);
     }
@@ -176,7 +190,7 @@ void convertStep(WorkerRun* run, std::atomic<int32_t>* word) {
         sleepMilliseconds(StepWaitMilliseconds);
         return;
     }
-    if (std::ferror(run->output.get()) != 0) {
+    if (std::ferror(run->output.stream.get()) != 0) {
         // The archive was fine; the output could not take it. Reported once
         // the output is closed.
         run->writeFailed = true;
@@ -191,8 +205,15 @@ void convertStep(WorkerRun* run, std::atomic<int32_t>* word) {
 // Returns true when the thread is to end (the word held Quit).
 bool stopStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) {
     bool closedOutput = false;
-    if (run->output) {
+    if (run->output.stream) {
         if (!finishOutput(run)) run->writeFailed = true;
+        // Only a complete output replaces what stood at the path; any other
+        // end removes the temporary file and leaves the path as it was.
+        if (run->runCompleted && !run->writeFailed) {
+            if (!commitOutput(&run->output)) run->writeFailed = true;
+        } else {
+            discardOutput(&run->output);
+        }
         closedOutput = true;
     }
     if (run->masterIndex) {
@@ -205,10 +226,7 @@ bool stopStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) {
         setInputsEnabled(dialog, true);
         windowSetItemText(dialog, StartButton, StartCaption);
         windowEnableItem(dialog, StartButton, true);
-        if (closedOutput && (!run->runCompleted || run->writeFailed)) {
-            deleteFileIfSame(outputPath, run->identity);
-        }
-        if (closedOutput && run->writeFailed) warnWithPath(OutputWriteWarning, outputPath);
+        if (closedOutput && run->writeFailed) warnWithPath(OutputWriteWarning, run->outputPath);
         if (run->requestTaken) {
             recordOutcome(outcomeOf(*run, state));
             run->requestTaken = false;
@@ -236,6 +254,8 @@ const char* runOutcomeName(RunOutcome outcome) {
             return "no archives";
         case RunOutcome::OutputNotCreated:
             return "output not created";
+        case RunOutcome::Refused:
+            return "refused";
         case RunOutcome::Failed:
             return "failed";
         case RunOutcome::WriteFailed:
@@ -280,7 +300,7 @@ int32_t conversionWorker(WorkerContext* context) {
         // Only a run whose output is open is converted; any other value
         // (Idle, Stopping, Quit) ends or tidies up.
         state = word->load();
-        if (state == WorkerRunning && run.output) {
+        if (state == WorkerRunning && run.output.stream) {
             convertStep(&run, word);
         } else if (stopStep(&run, dialog, word)) {
             return WorkerExitCode;

@@ -20,10 +20,11 @@ enum class RunOutcome : int32_t {
     Completed,         // output kept
     NoArchives,        // nothing found; nothing touched
     OutputNotCreated,  // the output path could not be created
-    Failed,            // an archive failed; output deleted
-    WriteFailed,       // the output could not be fully written; output deleted
-    Cancelled,         // the user cancelled; output deleted
-    Quit,              // the program quit during a run; output deleted
+    Refused,           // the output path names a source archive; nothing touched
+    Failed,            // an archive failed; output removed
+    WriteFailed,       // the output could not be fully written; output removed, the path untouched
+    Cancelled,         // the user cancelled; output removed, the path untouched
+    Quit,              // the program quit during a run; output removed, the path untouched
 };
 
 const char* runOutcomeName(RunOutcome outcome);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "archive/source_archive.h"
+#include "platform/files.h"
 #include "platform/owned_file.h"
 
 SourceSearch sourceSearch = {nullptr, {}};
@@ -35,7 +36,7 @@ const char* takeName(const DirectoryEntry& entry) {
 
 // The entry count of the archive at path when it is one to convert, else 0.
 int32_t acceptedEntryCount(const char* path) {
-    OwnedFile file = openFile(path, "rb");
+    OwnedFile file = openSourceFile(path);
     if (!file) return 0;
     int32_t entryCount = 0;
     if (readSourceHeader(file.get(), &entryCount, nullptr) < 0) return 0;
@@ -102,4 +103,30 @@ int32_t countSourceArchives(const char* folder) {
         archiveCount += 1;
     }
     return archiveCount;
+}
+
+bool outputNamesSourceArchive(const char* folder, const char* path, char* name) {
+    FileIdentity output{};
+    if (folder == nullptr || path == nullptr || !identifyFile(path, &output)) return false;
+    char pattern[PathCapacity];
+    const int written = std::snprintf(pattern, sizeof pattern, "%s%s", folder, SourcePatternSuffix);
+    if (written < 0 || written >= PathCapacity) return false;
+    DirectoryEntry entry{};
+    DirectorySearchHandle search = directorySearchStart(pattern, &entry);
+    if (search == nullptr) return false;
+    bool found = false;
+    do {
+        if (entry.isDirectory) continue;
+        char archive[PathCapacity];
+        const int joined = std::snprintf(archive, sizeof archive, "%s%s", folder, entry.name);
+        if (joined < 0 || joined >= PathCapacity) continue;
+        FileIdentity source{};
+        if (identifyFile(archive, &source) && source.device == output.device &&
+            source.inode == output.inode) {
+            std::memcpy(name, entry.name, sizeof entry.name);
+            found = true;
+        }
+    } while (!found && directorySearchNext(search, &entry));
+    directorySearchClose(search);
+    return found;
 }

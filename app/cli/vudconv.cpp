@@ -103,6 +103,8 @@ int32_t exitCodeFor(RunOutcome outcome) {
             return ExitNoArchives;
         case RunOutcome::Cancelled:
             return stopSignal != 0 ? 128 + stopSignal : ExitInterrupted;
+        case RunOutcome::Refused:
+            return ExitRefused;
         case RunOutcome::None:
         case RunOutcome::OutputNotCreated:
         case RunOutcome::Failed:
