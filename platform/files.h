@@ -32,9 +32,9 @@ constexpr int32_t PlatformPathCapacity = 4096;
 
 // One run's output while it is written.
 struct PendingOutput {
-    OwnedFile stream;                               // the temporary file, "wb"
-    char temporaryPath[PlatformPathCapacity];       // beside the destination
-    char destinationPath[PlatformPathCapacity];     // symbolic links resolved
+    OwnedFile stream;                            // the temporary file, "wb"
+    char temporaryPath[PlatformPathCapacity];    // beside the destination
+    char destinationPath[PlatformPathCapacity];  // symbolic links resolved
 };
 
 // Creates a new temporary file (exclusively, never a name of the source

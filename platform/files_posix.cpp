@@ -71,7 +71,8 @@ void randomSuffix(char* out) {
         // Only uniqueness matters here (O_EXCL guards the creation).
         static std::atomic<uint64_t> counter{0};
         uint64_t mix = (static_cast<uint64_t>(::getpid()) << 32) ^
-                       static_cast<uint64_t>(std::time(nullptr)) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+                       static_cast<uint64_t>(std::time(nullptr)) ^
+                       (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
         for (unsigned char& byte : bytes) {
             byte = static_cast<unsigned char>(mix);
             mix = (mix >> 8) | (mix << 56);

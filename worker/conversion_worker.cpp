@@ -10,8 +10,8 @@
 #include "worker/conversion_worker.h"
 
 #include <climits>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 

@@ -280,14 +280,67 @@ TEST_F(VudconvTest, FailuresExitOneAndLeaveNoOutput) {
     EXPECT_NE(failed.err.find("ファイル readme.vud の変換中に"), std::string::npos) << failed.err;
     EXPECT_FALSE(pathExists(output));
 
+    EXPECT_TRUE(temporaryOutputs(work).empty());
+}
+
+// Output safety: a run changes OUTPUT only by replacing it with a complete
+// archive; sources and things that are not files are never written.
+
+TEST_F(VudconvTest, AnOutputNamingASourceArchiveOrNotAFileIsRefusedWithExitTwo) {
+    writeArchives(2, 2);
+    const std::string original = readFile(source + "z001.vud");
+    ASSERT_EQ(symlink((source + "z001.vud").c_str(), (work + "soft.pac").c_str()), 0);
+    ASSERT_EQ(link((source + "z002.vud").c_str(), (work + "hard.pac").c_str()), 0);
+    for (const std::string& path : {source + "z001.vud", work + "soft.pac", work + "hard.pac"}) {
+        ChildResult result = run({"-y", source, path});
+        EXPECT_EQ(result.exitCode, 2) << path << "\n" << result.err;
+        EXPECT_NE(result.err.find("は変換するVUDファイルです."), std::string::npos) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_EQ(readFile(source + "z001.vud"), original);
+    EXPECT_EQ(readFile(work + "hard.pac"), readFile(source + "z002.vud"));
+
     std::string pipe = work + "pipe";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
-    ASSERT_EQ(unlink((source + "readme.vud").c_str()), 0);
-    ChildResult toPipe = run({"-y", source, pipe});
-    EXPECT_EQ(toPipe.exitCode, 1) << toPipe.err;
+    for (const std::string& path : {pipe, work, std::string("/dev/stdout")}) {
+        ChildResult result = run({"-y", source, path});
+        EXPECT_EQ(result.exitCode, 2) << path << "\n" << result.err;
+        EXPECT_NE(result.err.find("はファイルではありません."), std::string::npos) << result.err;
+    }
     struct stat status {};
     ASSERT_EQ(lstat(pipe.c_str(), &status), 0);
     EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    EXPECT_TRUE(temporaryOutputs(source).empty());
+    EXPECT_TRUE(temporaryOutputs(work).empty());
+}
+
+TEST_F(VudconvTest, AFailedRunLeavesAnEarlierOutputByteIdentical) {
+    writeArchives(2, 2);
+    ASSERT_EQ(run({"-q", source, output}).exitCode, 0);
+    const std::string good = readFile(output);
+    ASSERT_TRUE(writeFile(source + "readme.vud", "not an archive"));
+    ChildResult failed = run({"-y", source, output});
+    EXPECT_EQ(failed.exitCode, 1) << failed.err;
+    EXPECT_EQ(readFile(output), good);
+    EXPECT_TRUE(temporaryOutputs(work).empty());
+}
+
+TEST_F(VudconvTest, ConcurrentRunsOnOneOutputNeverReportSuccessOverABrokenFile) {
+    writeArchives(4, 8);
+    const std::string script =
+        "\"$0\" -y -q \"$1\" \"$2\" >/dev/null & a=$!; "
+        "\"$0\" -y -q -b 64 \"$1\" \"$2\" >/dev/null & b=$!; "
+        "wait $a; ea=$?; wait $b; eb=$?; echo \"$ea $eb\"";
+    for (int round = 0; round < 3; ++round) {
+        ChildResult both =
+            runChild("/bin/sh", {"-c", script, VUDCONV_PATH, source, output}, options);
+        ASSERT_EQ(both.exitCode, 0) << both.err;
+        EXPECT_EQ(both.out, "0 0\n") << both.err;
+        OutputArchiveLayout layout;
+        std::string reason;
+        EXPECT_TRUE(readOutput(output, &layout, &reason)) << reason;
+        EXPECT_TRUE(temporaryOutputs(work).empty());
+    }
 }
 
 TEST_F(VudconvTest, WritesThatStartFailingLeaveNoOutputAndExitOne) {
@@ -302,6 +355,7 @@ TEST_F(VudconvTest, WritesThatStartFailingLeaveNoOutputAndExitOne) {
         EXPECT_NE(result.err.find("ファイル " + output + " の書き込み中に"), std::string::npos)
             << result.err;
         EXPECT_FALSE(pathExists(output)) << "limit " << limit;
+        EXPECT_TRUE(temporaryOutputs(work).empty()) << "limit " << limit;
     }
 }
 
@@ -318,6 +372,7 @@ TEST_F(VudconvTest, CtrlCFinishesTheArchiveInProgressThenDeletesTheOutputAndExit
     ChildResult result = run({source, output});
     EXPECT_EQ(result.exitCode, 130) << result.err;
     EXPECT_FALSE(pathExists(output));
+    EXPECT_TRUE(temporaryOutputs(work).empty());
     EXPECT_NE(result.err.find("vudconv: cancelled"), std::string::npos) << result.err;
     // Whole archives only, in scan order: the one in progress was finished,
     // no later one was begun after the cancel was seen.

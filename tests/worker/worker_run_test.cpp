@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/dialog_resource.h"
 #include "app/main_dialog.h"
+#include "app/shell_state.h"
 #include "archive/source_archive.h"
 #include "tests/fake_encoder/fake_encoder.h"
 #include "tests/worker/worker_support.h"
@@ -130,7 +132,7 @@ TEST_F(WorkerRunTest, OneArchiveIsConvertedInTheStartPassAndCompletes) {
     EXPECT_TRUE(harness.shutDown());
 }
 
-TEST_F(WorkerRunTest, CancelDuringTheSecondArchiveFinishesItThenDeletesTheOutput) {
+TEST_F(WorkerRunTest, CancelDuringTheSecondArchiveFinishesItThenRemovesTheOutput) {
     for (const char* name : {"z001.vud", "z002.vud", "z003.vud"}) {
         ASSERT_TRUE(writeSourceArchiveFile(source + name, 2));
     }
@@ -144,12 +146,15 @@ TEST_F(WorkerRunTest, CancelDuringTheSecondArchiveFinishesItThenDeletesTheOutput
     harness.click(StartButton);
     EXPECT_FALSE(harness.itemEnabled(StartButton));
     EXPECT_EQ(workerState.load(), WorkerStopping);
-    EXPECT_TRUE(pathExists(output));
+    // The run writes beside the output path, never at it.
+    EXPECT_FALSE(pathExists(output));
+    EXPECT_EQ(temporaryOutputs(folder.path).size(), 1u);
 
     ASSERT_TRUE(runEnded(harness));
     EXPECT_EQ(lastRunOutcome(), RunOutcome::Cancelled);
     EXPECT_EQ(fakeEncoderEntryCount(), 4);
     EXPECT_FALSE(pathExists(output));
+    EXPECT_TRUE(temporaryOutputs(folder.path).empty());
     expectDialogRestored(harness);
     EXPECT_TRUE(harness.shutDown());
 }
@@ -272,93 +277,203 @@ TEST_F(WorkerRunTest, AnArchiveBeyondTheCountIsNeverRecordedAndFailsTheRun) {
     EXPECT_TRUE(harness.shutDown());
 }
 
-TEST_F(WorkerRunTest, APipeAsOutputIsRefusedAndKept) {
-    ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 1));
-    std::string pipe = folder.path + "pipe";
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
-    DialogHarness harness(MessageBoxAnswer::Yes);
-    harness.setSource(source);
-    harness.setOutput(pipe);
+// Output safety: whatever stood at the output path is changed only by a
+// complete run, and never when it is not a regular file or is a source.
 
-    // Without a reader the open must not wait; with one, a stream that cannot
-    // be positioned cannot take the header at its start.
-    ASSERT_TRUE(harness.runToEnd());
-    EXPECT_EQ(lastRunOutcome(), RunOutcome::OutputNotCreated);
-    int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    ASSERT_TRUE(harness.runToEnd());
-    EXPECT_EQ(lastRunOutcome(), RunOutcome::OutputNotCreated);
-    close(reader);
-
-    struct stat status {};
-    ASSERT_EQ(lstat(pipe.c_str(), &status), 0);
-    EXPECT_TRUE(S_ISFIFO(status.st_mode));
-    EXPECT_EQ(harness.questions.size(), 2u);
-    EXPECT_TRUE(harness.shutDown());
-}
-
-TEST_F(WorkerRunTest, ADeviceNodeAsOutputIsNeverDeleted) {
-    ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 2));
-    ASSERT_TRUE(writeSourceArchiveFile(source + "z002.vud", 2));
-    // A twin of the null device inside the scratch folder, never the real one.
-    std::string device = folder.path + "null";
-    if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
-        GTEST_SKIP() << "cannot make a device node here";
+TEST_F(WorkerRunTest, AFailedOrCancelledRunLeavesAnEarlierOutputByteIdentical) {
+    for (const char* name : {"z001.vud", "z002.vud"}) {
+        ASSERT_TRUE(writeSourceArchiveFile(source + name, 2));
     }
+    ASSERT_TRUE(writeFile(output, "an earlier good output"));
+    ASSERT_EQ(chmod(output.c_str(), 0640), 0);
     DialogHarness harness(MessageBoxAnswer::Yes);
     harness.setSource(source);
-    harness.setOutput(device);
-    fakeEncoderBlockAtEntry(1);
+    harness.setOutput(output);
 
+    fakeEncoderBlockAtEntry(1);
     harness.post(StartButton);
     ASSERT_TRUE(gateHolds(harness));
     harness.click(StartButton);
     ASSERT_TRUE(runEnded(harness));
     EXPECT_EQ(lastRunOutcome(), RunOutcome::Cancelled);
+    EXPECT_EQ(readFile(output), "an earlier good output");
 
+    fakeEncoderReset();
+    fakeEncoderFailInitialize(3, 1);
+    ASSERT_TRUE(harness.runToEnd());
+    EXPECT_EQ(lastRunOutcome(), RunOutcome::Failed);
+    EXPECT_EQ(readFile(output), "an earlier good output");
+    EXPECT_TRUE(temporaryOutputs(folder.path).empty());
+
+    // A complete run replaces it, keeping its permissions.
+    fakeEncoderReset();
+    ASSERT_TRUE(harness.runToEnd());
+    EXPECT_EQ(lastRunOutcome(), RunOutcome::Completed);
+    OutputArchiveLayout layout;
+    std::string reason;
+    EXPECT_TRUE(readOutput(output, &layout, &reason)) << reason;
     struct stat status {};
-    ASSERT_EQ(lstat(device.c_str(), &status), 0);
-    EXPECT_TRUE(S_ISCHR(status.st_mode));
+    ASSERT_EQ(stat(output.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    EXPECT_TRUE(temporaryOutputs(folder.path).empty());
+    EXPECT_EQ(harness.questions.size(), 3u);
     EXPECT_TRUE(harness.shutDown());
 }
 
-TEST_F(WorkerRunTest, AFileThatReplacedTheOutputIsNotDeleted) {
+TEST_F(WorkerRunTest, AnOutputThatIsNotARegularFileIsRefusedNamingIt) {
+    ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 1));
+    std::string pipe = folder.path + "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    std::string directory = folder.path + "folder";
+    ASSERT_EQ(mkdir(directory.c_str(), 0755), 0);
+    std::string linkToFolder = folder.path + "link-to-folder";
+    ASSERT_EQ(symlink(directory.c_str(), linkToFolder.c_str()), 0);
+    DialogHarness harness(MessageBoxAnswer::Yes);
+    harness.setSource(source);
+
+    for (const std::string& path : {pipe, directory, linkToFolder, std::string("/dev/null")}) {
+        harness.setOutput(path);
+        harness.click(StartButton);
+        EXPECT_EQ(workerState.load(), WorkerIdle) << path;
+        EXPECT_EQ(
+            std::string(harness.lastBox().text),
+            path + " はファイルではありません.\n作成データ出力先にはファイルを指定してください.");
+        EXPECT_TRUE(harness.inputsEnabled());
+    }
+    EXPECT_TRUE(harness.questions.empty());
+    struct stat status {};
+    ASSERT_EQ(lstat(pipe.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    EXPECT_EQ(fakeEncoderEntryCount(), 0);
+    EXPECT_TRUE(harness.shutDown());
+}
+
+TEST_F(WorkerRunTest, AnOutputNamingASourceArchiveIsRefusedAndTheArchiveKept) {
+    ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 2));
+    ASSERT_TRUE(writeSourceArchiveFile(source + "z002.vud", 1));
+    const std::string original = readFile(source + "z001.vud");
+    std::string hardLink = folder.path + "hard.pac";
+    ASSERT_EQ(link((source + "z001.vud").c_str(), hardLink.c_str()), 0);
+    std::string softLink = folder.path + "soft.pac";
+    ASSERT_EQ(symlink((source + "z001.vud").c_str(), softLink.c_str()), 0);
+    DialogHarness harness(MessageBoxAnswer::Yes);
+    harness.setSource(source);
+
+    for (const std::string& path : {source + "z001.vud", hardLink, softLink}) {
+        harness.setOutput(path);
+        harness.click(StartButton);
+        EXPECT_EQ(workerState.load(), WorkerIdle) << path;
+        EXPECT_EQ(std::string(harness.lastBox().text),
+                  "ファイル " + path + " は変換するVUDファイルです.\n出力先には指定できません.");
+    }
+    EXPECT_TRUE(harness.questions.empty());
+    EXPECT_EQ(readFile(source + "z001.vud"), original);
+    EXPECT_EQ(fakeEncoderEntryCount(), 0);
+    EXPECT_TRUE(harness.shutDown());
+}
+
+TEST_F(WorkerRunTest, TheWorkerItselfRefusesAnOutputThatBecameASourceArchive) {
+    // The dialog's check passed; the path became a link to an archive before
+    // the worker started: the worker's own check keeps the archive.
+    ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 2));
+    const std::string original = readFile(source + "z001.vud");
+    DialogHarness harness(MessageBoxAnswer::Yes);
+    harness.setSource(source);
+    harness.setOutput(output);
+    ASSERT_EQ(symlink((source + "z001.vud").c_str(), output.c_str()), 0);
+    // The request as the dialog writes it once its own checks passed.
+    workerState.store(WorkerStartRequested);
+    ASSERT_TRUE(harness.runUntil([&] { return finishedRunCount() != harness.runsBefore; }));
+    EXPECT_EQ(lastRunOutcome(), RunOutcome::Refused);
+    EXPECT_EQ(readFile(source + "z001.vud"), original);
+    EXPECT_TRUE(harness.inputsEnabled());
+    EXPECT_TRUE(harness.shutDown());
+}
+
+TEST_F(WorkerRunTest, AnythingAtTheOutputPathIsAskedAboutFirst) {
+    ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 1));
+    std::string writeOnly = folder.path + "write-only.pac";
+    ASSERT_TRUE(writeFile(writeOnly, "x"));
+    ASSERT_EQ(chmod(writeOnly.c_str(), 0200), 0);
+    std::string dangling = folder.path + "dangling.pac";
+    ASSERT_EQ(symlink((folder.path + "target.pac").c_str(), dangling.c_str()), 0);
+    DialogHarness harness(MessageBoxAnswer::No);
+    harness.setSource(source);
+
+    for (const std::string& path : {writeOnly, dangling}) {
+        harness.setOutput(path);
+        harness.click(StartButton);
+        EXPECT_EQ(workerState.load(), WorkerIdle);
+    }
+    ASSERT_EQ(harness.questions.size(), 2u);
+    EXPECT_EQ(harness.questions[1], dangling + " は既に存在しています.\n上書きしますか？");
+    EXPECT_FALSE(pathExists(folder.path + "target.pac"));
+    EXPECT_EQ(fakeEncoderEntryCount(), 0);
+
+    // Answered Yes, the dangling link's target is created, the link kept.
+    harness.answer = MessageBoxAnswer::Yes;
+    ASSERT_TRUE(harness.runToEnd());
+    EXPECT_EQ(lastRunOutcome(), RunOutcome::Completed);
+    struct stat status {};
+    ASSERT_EQ(lstat(dangling.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    OutputArchiveLayout layout;
+    std::string reason;
+    EXPECT_TRUE(readOutput(folder.path + "target.pac", &layout, &reason)) << reason;
+    EXPECT_TRUE(harness.shutDown());
+}
+
+TEST_F(WorkerRunTest, AnOutputBehindASymbolicLinkIsReplacedBesideItsTargetAndTheLinkKept) {
+    ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 2));
+    ASSERT_EQ(mkdir((folder.path + "elsewhere").c_str(), 0755), 0);
+    std::string target = folder.path + "elsewhere/real.pac";
+    ASSERT_TRUE(writeFile(target, "old"));
+    std::string linkPath = folder.path + "link.pac";
+    ASSERT_EQ(symlink("elsewhere/real.pac", linkPath.c_str()), 0);
+    DialogHarness harness(MessageBoxAnswer::Yes);
+    harness.setSource(source);
+    harness.setOutput(linkPath);
+    fakeEncoderBlockAtEntry(1);
+
+    harness.post(StartButton);
+    ASSERT_TRUE(gateHolds(harness));
+    EXPECT_EQ(temporaryOutputs(folder.path + "elsewhere/").size(), 1u);
+    harness.click(StartButton);
+    ASSERT_TRUE(runEnded(harness));
+    EXPECT_EQ(lastRunOutcome(), RunOutcome::Cancelled);
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_TRUE(temporaryOutputs(folder.path + "elsewhere/").empty());
+
+    fakeEncoderReset();
+    ASSERT_TRUE(harness.runToEnd());
+    EXPECT_EQ(lastRunOutcome(), RunOutcome::Completed);
+    struct stat status {};
+    ASSERT_EQ(lstat(linkPath.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    OutputArchiveLayout layout;
+    std::string reason;
+    EXPECT_TRUE(readOutput(target, &layout, &reason)) << reason;
+    EXPECT_TRUE(harness.shutDown());
+}
+
+TEST_F(WorkerRunTest, TheRunKeepsItsOwnOutputPathWhenTheFieldChangesAtItsEnd) {
     ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 2));
     DialogHarness harness;
     harness.setSource(source);
     harness.setOutput(output);
-    fakeEncoderBlockAtEntry(1);
-
+    fakeEncoderBlockAtEntry(2);
     harness.post(StartButton);
     ASSERT_TRUE(gateHolds(harness));
-    ASSERT_EQ(rename(output.c_str(), (folder.path + "moved.pac").c_str()), 0);
-    ASSERT_TRUE(writeFile(output, "someone else's"));
+    // What a user types while the inputs come back must not redirect the
+    // run's clean-up.
+    ASSERT_TRUE(writeFile(folder.path + "typed.pac", "typed"));
+    std::strcpy(outputPath, (folder.path + "typed.pac").c_str());
     harness.click(StartButton);
     ASSERT_TRUE(runEnded(harness));
-
     EXPECT_EQ(lastRunOutcome(), RunOutcome::Cancelled);
-    EXPECT_EQ(readFile(output), "someone else's");
-    EXPECT_TRUE(harness.shutDown());
-}
-
-TEST_F(WorkerRunTest, ACancelledOutputBehindASymbolicLinkIsDeletedItself) {
-    ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 2));
-    std::string target = folder.path + "real.pac";
-    std::string link = folder.path + "link.pac";
-    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
-    DialogHarness harness;
-    harness.setSource(source);
-    harness.setOutput(link);
-    fakeEncoderBlockAtEntry(1);
-
-    harness.post(StartButton);
-    ASSERT_TRUE(gateHolds(harness));
-    EXPECT_TRUE(pathExists(target));
-    harness.click(StartButton);
-    ASSERT_TRUE(runEnded(harness));
-
-    EXPECT_EQ(lastRunOutcome(), RunOutcome::Cancelled);
-    EXPECT_FALSE(pathExists(target));
+    EXPECT_EQ(readFile(folder.path + "typed.pac"), "typed");
+    EXPECT_TRUE(temporaryOutputs(folder.path).empty());
+    EXPECT_FALSE(pathExists(output));
     EXPECT_TRUE(harness.shutDown());
 }
 

@@ -75,6 +75,16 @@ bool pathExists(const std::string& path) {
     return lstat(path.c_str(), &status) == 0;
 }
 
+std::vector<std::string> temporaryOutputs(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        std::string name = entry.path().filename().string();
+        if (name.find(".incomplete-") != std::string::npos) names.push_back(name);
+    }
+    return names;
+}
+
 std::vector<std::string> scanOrder(const std::string& folder) {
     std::vector<std::string> names;
     std::string pattern = folder + "*.VUD";

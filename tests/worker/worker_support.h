@@ -35,6 +35,8 @@ bool writeEmptySourceArchive(const std::string& path);
 bool writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 bool pathExists(const std::string& path);  // lstat
+// The names of the temporary outputs ("*.incomplete-*") in folder.
+std::vector<std::string> temporaryOutputs(const std::string& folder);
 
 // The archive names of folder in the order the worker's walk meets them.
 std::vector<std::string> scanOrder(const std::string& folder);
