@@ -141,8 +141,8 @@ bool beginOutput(const char* path, PendingOutput* output) {
     int fd = createTemporary(output->destinationPath, output->temporaryPath);
     if (fd < 0) return false;
     // The replacement keeps the permissions of the file it replaces, as
-    // writing into that file did.
-    if (replacing) (void)::fchmod(fd, existing.st_mode & 07777);
+    // writing into that file did (set-id bits excepted, which a write clears).
+    if (replacing) (void)::fchmod(fd, existing.st_mode & 0777);
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {
         ::close(fd);
