@@ -4,10 +4,10 @@
 #include <cstdint>
 
 enum class FolderState : int32_t {
-    Folder,      // a folder, or a symbolic link to one
-    Absent,      // nothing there, or a dangling link
-    NotFolder,   // something else: a file, a device, a pipe
-    Unknown,     // cannot be examined (no permission on the way, an I/O error)
+    Folder,     // a folder, or a symbolic link to one
+    Absent,     // nothing there, or a dangling link
+    NotFolder,  // something else: a file, a device, a pipe
+    Unknown,    // cannot be examined (no permission on the way, an I/O error)
 };
 
 // What path names, symbolic links followed.
