@@ -12,6 +12,11 @@ enum class InstanceClaim : int32_t {
     Unavailable,  // the name can be neither held nor reached; run without it
 };
 
+// The name the program's copies share: the environment's VUD_INSTANCE_NAME
+// when set and not empty (so that the copies a test starts keep apart from a
+// copy the user runs), else name.
+const char* sharedInstanceName(const char* name);
+
 // instance receives the holder on First, null otherwise.
 InstanceClaim claimSingleInstance(const char* name, SingleInstance** instance);
 // Readable when a later start has asked; for the message loop to watch.

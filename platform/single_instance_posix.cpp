@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -60,6 +61,11 @@ int32_t askHolder(const sockaddr_un& address, socklen_t length) {
 }
 
 }  // namespace
+
+const char* sharedInstanceName(const char* name) {
+    const char* chosen = std::getenv("VUD_INSTANCE_NAME");
+    return chosen != nullptr && chosen[0] != '\0' ? chosen : name;
+}
 
 InstanceClaim claimSingleInstance(const char* name, SingleInstance** instance) {
     if (instance == nullptr) return InstanceClaim::Unavailable;

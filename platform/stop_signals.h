@@ -1,5 +1,5 @@
-// The signals that ask a program to stop (interrupt, terminate, hang-up) and
-// the ones a failed write raises. The programs turn a stop into their own
+// The signals that ask a program to stop (interrupt, terminate, hang-up,
+// quit) and the ones a failed write raises. The programs turn a stop into their own
 // orderly end: the worker still finishes the archive in progress and removes
 // an unfinished output instead of leaving it behind half written.
 #pragma once
@@ -11,9 +11,15 @@
 void ignoreWriteSignals();
 
 // Calls handler (from the signal handler: it must be async-signal-safe) with
-// the signal's number when an interrupt or terminate signal arrives.
+// the signal's number when a stop signal arrives. The handler never runs
+// inside another call of itself.
 typedef void (*StopSignalHandler)(int32_t signalNumber);
 bool installStopSignalHandler(StopSignalHandler handler);
+
+// For a stop handler that must end the process at once: writes message (null:
+// nothing) to standard error and exits with exitCode, running nothing else of
+// the program (no destructors, no buffered output). Async-signal-safe.
+[[noreturn]] void endProcessFromSignal(const char* message, int32_t exitCode);
 
 // In the calling thread only; a thread started meanwhile inherits the block,
 // so the signals reach the user-interface thread rather than the worker.

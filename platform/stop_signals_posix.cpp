@@ -20,17 +20,36 @@ void callStopHandler(int signalNumber) {
     errno = savedErrno;
 }
 
+// Every signal that asks for a stop: the interrupt key, a terminate request,
+// the terminal or remote session going away, the quit key. Left at their
+// defaults, each would end the process in the middle of a write.
+const int stopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+int signalPipe[2] = {-1, -1};
+
+void stopSignalSet(sigset_t* signals) {
+    sigemptyset(signals);
+    for (int signalNumber : stopSignals) sigaddset(signals, signalNumber);
+}
+
 void changeStopMask(int how) {
     sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGHUP);
+    stopSignalSet(&signals);
     pthread_sigmask(how, &signals, nullptr);
 }
 
-const int stopSignals[] = {SIGTERM, SIGINT, SIGHUP};
-int signalPipe[2] = {-1, -1};
+// One stop signal's handler never runs inside another's, so a handler that
+// sees an earlier signal sees it completely.
+bool catchStopSignalsWith(void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    stopSignalSet(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    bool caught = true;
+    for (int signalNumber : stopSignals) {
+        if (sigaction(signalNumber, &action, nullptr) != 0) caught = false;
+    }
+    return caught;
+}
 
 void noteSignal(int) {
     const int savedErrno = errno;
@@ -52,11 +71,23 @@ void ignoreWriteSignals() {
 
 bool installStopSignalHandler(StopSignalHandler handler) {
     stopHandler.store(handler);
-    struct sigaction action {};
-    action.sa_handler = callStopHandler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+    return catchStopSignalsWith(callStopHandler);
+}
+
+void endProcessFromSignal(const char* message, int32_t exitCode) {
+    if (message != nullptr) {
+        size_t length = 0;
+        while (message[length] != '\0') ++length;
+        // Best effort: the terminal may be gone, which is one reason to be here.
+        while (length > 0) {
+            const ssize_t written = write(STDERR_FILENO, message, length);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) break;
+            message += written;
+            length -= static_cast<size_t>(written);
+        }
+    }
+    _exit(exitCode);
 }
 
 void blockStopSignals() {
@@ -73,11 +104,7 @@ int32_t catchStopSignals() {
         signalPipe[0] = signalPipe[1] = -1;
         return -1;
     }
-    struct sigaction action {};
-    action.sa_handler = noteSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signalNumber : stopSignals) sigaction(signalNumber, &action, nullptr);
+    catchStopSignalsWith(noteSignal);
     return signalPipe[0];
 }
 

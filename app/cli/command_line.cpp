@@ -101,11 +101,13 @@ const char* cliUsageText() {
            "  --version  show the program's and the encoder library's versions\n"
            "\n"
            "Standard output carries one progress label per converted entry; messages go\n"
-           "to standard error. Ctrl-C finishes the archive in progress, then deletes\n"
-           "the incomplete output.\n"
+           "to standard error. Ctrl-C (or a hang-up, terminate or quit signal) finishes\n"
+           "the archive in progress, then deletes the incomplete output; a second Ctrl-C\n"
+           "meanwhile stops at once and deletes the incomplete output.\n"
            "\n"
            "Exit status: 0 converted, output kept; 1 the run failed or the output could\n"
-           "not be created or written (no output left); 2 usage error or start refused;\n"
-           "3 no source archives found; 4 the encoder library GOGO.DLL could not be\n"
-           "loaded; 130 cancelled by Ctrl-C.\n";
+           "not be created or written (no output left); 2 usage error or start refused\n"
+           "(SOURCE_FOLDER not a folder, overwrite declined, ...); 3 no source archives\n"
+           "found; 4 the encoder library GOGO.DLL could not be loaded; 130 cancelled by\n"
+           "Ctrl-C (128 + the signal's number: 129 hang-up, 131 quit, 143 terminate).\n";
 }

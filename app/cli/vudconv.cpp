@@ -16,6 +16,8 @@
 #include "app/startup.h"
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 #include "platform/process.h"
 #include "platform/stop_signals.h"
 #include "platform/window_console/console_window.h"
@@ -41,9 +43,24 @@ constexpr int32_t WakeCommandId = 0;
 std::atomic<int32_t> stopSignal{0};
 static_assert(std::atomic<int32_t>::is_always_lock_free);
 
+// What a second stop signal writes on its way out; chosen before the handler
+// is installed, as the handler itself may only write. On a terminal it
+// first wipes the progress line it interrupts.
+const char* endNowMessage = nullptr;
+constexpr const char* EndNowTerminalMessage =
+    "\r\033[Kvudconv: interrupted again: stopped at once, the incomplete output deleted\n";
+constexpr const char* EndNowPlainMessage =
+    "vudconv: interrupted again: stopped at once, the incomplete output deleted\n";
+
 void onStopSignal(int32_t signalNumber) {
     int32_t none = 0;
-    stopSignal.compare_exchange_strong(none, signalNumber);
+    if (!stopSignal.compare_exchange_strong(none, signalNumber)) {
+        // A second stop while the first waits for the archive in progress:
+        // the user wants out now. Only the run's temporary file goes; what
+        // stood at OUTPUT before the run stays as it was.
+        discardPendingOutputNow();
+        endProcessFromSignal(endNowMessage, 128 + signalNumber);
+    }
     consolePostCommand(nullptr, WakeCommandId, NotifyClicked);
 }
 
@@ -89,7 +106,7 @@ void followRun(void* context) {
         state->cancelPressed = true;
         windowMessageBox(state->dialog,
                          "interrupted: finishing the archive in progress, then deleting the "
-                         "output",
+                         "incomplete output (interrupt again to stop at once)",
                          ProgramName, MessageBoxButtons::Ok, MessageBoxIcon::Information);
         pressStartButton(state->dialog);
     }
@@ -157,8 +174,28 @@ void fillFields(WindowHandle dialog, const CommandLine& line, const char* folder
     mainDialogProc(dialog, DialogMessage::Command, commandParam(BitRateList, NotifyListSelChanged));
 }
 
+// A SOURCE_FOLDER that is no folder at all is a usage error, not a folder
+// without archives. An empty or too long one is left to the dialog, which
+// refuses it with its own warning.
+bool sourceFolderUsable(const char* folder) {
+    if (folder[0] == '\0' || std::strlen(folder) >= size_t{PathCapacity}) return true;
+    switch (inspectFolder(folder)) {
+        case FolderState::Folder:
+        case FolderState::Unknown:
+            return true;
+        case FolderState::Absent:
+            std::fprintf(stderr, "%s: SOURCE_FOLDER %s: no such folder\n", ProgramName, folder);
+            return false;
+        case FolderState::NotFolder:
+            std::fprintf(stderr, "%s: SOURCE_FOLDER %s: not a folder\n", ProgramName, folder);
+            return false;
+    }
+    return true;
+}
+
 // Creates the dialog and the worker, runs one conversion, shuts down.
 int32_t convert(const CommandLine& line) {
+    if (!sourceFolderUsable(line.sourceFolder)) return ExitRefused;
     std::unique_ptr<char[]> folder = folderText(line.sourceFolder);
     if (!folder) {
         std::fprintf(stderr, "%s: out of memory\n", ProgramName);
@@ -178,6 +215,8 @@ int32_t convert(const CommandLine& line) {
         config.presetAnswer = MessageBoxAnswer::Yes;
     }
     consoleConfigure(config);
+    endNowMessage =
+        config.progressOnTerminal && !config.quiet ? EndNowTerminalMessage : EndNowPlainMessage;
 
     if (loadEncoderLibrary() == 0) {
         reportMissingEncoder();

@@ -44,10 +44,14 @@ void resetSharedValues() {
 }  // namespace
 
 WindowProgramOptions defaultWindowProgramOptions() {
-    return {ApplicationName, loadEncoderLibrary};
+    return {sharedInstanceName(ApplicationName), loadEncoderLibrary};
 }
 
 int32_t runWindowProgram(int* argc, char** argv, const WindowProgramOptions& options) {
+    // A closed standard output (the entry labels) or a file-size limit then
+    // fails the write, which the run reports, instead of ending the process
+    // in the middle of it.
+    ignoreWriteSignals();
     SingleInstance* instance = nullptr;
     const InstanceClaim claim = claimSingleInstance(options.instanceName, &instance);
     if (claim == InstanceClaim::Another) return 0;

@@ -45,4 +45,15 @@ if(VUD_BUILD_TESTS)
       VUDCONV_PATH="$<TARGET_FILE:vudconv>"
       STAND_IN_ENCODER_PATH="$<TARGET_FILE:GOGO.DLL>")
   endif()
+
+  # Stop signals and refused starts of vudconv run as a child, the worker
+  # held inside an archive by the fake's child gate.
+  vud_add_test(NAME vudconv_signals_test
+    SOURCES ${CMAKE_SOURCE_DIR}/tests/cli/vudconv_signals_test.cpp ${VUD_WORKER_SUPPORT}
+    LIBS ${VUD_WORKER_LIBS}
+    LABELS unit)
+  if(TARGET vudconv_signals_test)
+    add_dependencies(vudconv_signals_test vudconv fake_encoder)
+    target_compile_definitions(vudconv_signals_test PRIVATE VUDCONV_PATH="$<TARGET_FILE:vudconv>")
+  endif()
 endif()

@@ -215,7 +215,9 @@ MessageBoxAnswer showConsoleBox(PlatformWindow* owner, const char* text, const c
                 answer = askOnTerminal(caption, text);
             } else {
                 answer = yesOrNo(layer.config.presetAnswer);
-                if (!layer.config.quiet) {
+                // A question answered No stops what the user asked for: its
+                // text is the only reason given, so even a quiet run shows it.
+                if (!layer.config.quiet || answer == MessageBoxAnswer::No) {
                     clearProgressLine();
                     std::fprintf(stderr, "%s: %s [%s]\n", caption, text,
                                  answer == MessageBoxAnswer::Yes ? "yes" : "no");

@@ -14,16 +14,7 @@
 #include "archive/block_decoder.h"
 #include "archive/source_archive.h"
 #include "platform/owned_file.h"
-
-// The seed of a randomised test: VUD_TEST_SEED when set, else a fresh one;
-// printed so that a failure can be repeated.
-inline uint32_t testSeed() {
-    const char* fixed = std::getenv("VUD_TEST_SEED");
-    const uint32_t seed = fixed != nullptr ? static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10))
-                                           : std::random_device{}();
-    std::printf("seed %u (set VUD_TEST_SEED to repeat)\n", seed);
-    return seed;
-}
+#include "tests/test_seed.h"
 
 // An anonymous temporary file holding bytes, positioned at its start.
 inline OwnedFile fileWithBytes(const std::vector<uint8_t>& bytes) {

@@ -3,8 +3,13 @@
 // deliver streams of exact sizes, to wait, or to block at a gate.
 #include "tests/fake_encoder/fake_encoder.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -58,6 +63,37 @@ struct FakeState {
 FakeState& fake() {
     static FakeState state;
     return state;
+}
+
+// The gate a test sets for a program it runs as a child, from
+// FAKE_ENCODER_CHILD_GATE="ENTRY:NOTIFY_FD:RELEASE_FD". Entry 0: none.
+struct ChildGate {
+    int32_t entry = 0;
+    int notifyFd = -1;
+    int releaseFd = -1;
+};
+
+ChildGate readChildGate() {
+    ChildGate gate;
+    const char* text = std::getenv("FAKE_ENCODER_CHILD_GATE");
+    if (text == nullptr ||
+        std::sscanf(text, "%d:%d:%d", &gate.entry, &gate.notifyFd, &gate.releaseFd) != 3) {
+        return ChildGate{};
+    }
+    return gate;
+}
+
+// Tells the test through the notify descriptor, then waits until it writes a
+// byte to the release descriptor or closes it.
+void passChildGate(int32_t entry) {
+    static const ChildGate gate = readChildGate();
+    if (gate.entry == 0 || gate.entry != entry) return;
+    const char mark = 'b';
+    while (write(gate.notifyFd, &mark, 1) < 0 && errno == EINTR) {
+    }
+    char answer = 0;
+    while (read(gate.releaseFd, &answer, 1) < 0 && errno == EINTR) {
+    }
 }
 
 const Failure* findFailure(const std::vector<Failure>& failures, int32_t item, int32_t entry,
@@ -188,6 +224,7 @@ MPGE_EXPORT int32_t MPGE_processFrame(void) {
     lock.unlock();
 
     if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (frame == 1) passChildGate(entry);
     std::vector<uint8_t> buffer(requestSize, 0xA5);
     int32_t answer = input(buffer.data(), requestSize);
 

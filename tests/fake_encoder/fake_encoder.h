@@ -87,7 +87,11 @@ int32_t fakeEncoderUntouchedViolations(void);
 /* Sleeps ms inside the first MPGE_processFrame of the entry (0: every entry). */
 void fakeEncoderSetDelay(int32_t entry, int32_t ms);
 
-/* Gate: the first MPGE_processFrame of entry n blocks until released. */
+/* Gate: the first MPGE_processFrame of entry n blocks until released.
+ * A program run as a child is gated through its environment instead:
+ * FAKE_ENCODER_CHILD_GATE="N:NOTIFY_FD:RELEASE_FD" makes the first
+ * MPGE_processFrame of entry N write one byte to NOTIFY_FD, then wait until a
+ * byte can be read from RELEASE_FD or it reaches its end. */
 void fakeEncoderBlockAtEntry(int32_t entry);
 /* 1 once a call is blocked at the gate, 0 when timeoutMs passed first. */
 int32_t fakeEncoderWaitUntilBlocked(int32_t timeoutMs);

@@ -376,19 +376,19 @@ TEST_F(QtThreads, WorkerCallsAreAppliedOnTheUserInterfaceThreadWhileALoopServes)
 }
 
 TEST_F(QtThreads, WorkerCallsFailAtOnceWhenNoLoopServes) {
-    auto timedCall = [this] {
+    // A call that waited for a loop would never return: the test would hang
+    // rather than pass.
+    auto callFromWorker = [this] {
         bool result = true;
-        const auto begin = std::chrono::steady_clock::now();
         std::thread worker([&] { result = windowSetItemText(dialog, NameEdit, "late"); });
         worker.join();
-        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
         return result;
     };
-    EXPECT_FALSE(timedCall()) << "before any loop";
+    EXPECT_FALSE(callFromWorker()) << "before any loop";
 
     QTimer::singleShot(20, [] { windowPostQuit(0); });
     EXPECT_EQ(windowRunMessageLoop(), 0);
-    EXPECT_FALSE(timedCall()) << "after the loop has ended";
+    EXPECT_FALSE(callFromWorker()) << "after the loop has ended";
     EXPECT_EQ(itemText(dialog, NameEdit), "");
 }
 

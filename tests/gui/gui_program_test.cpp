@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -149,10 +151,27 @@ TEST_F(ProgramTest, ASecondStartHandsOverAndEndsWithoutLoadingOrShowing) {
     releaseSingleInstance(running);
 }
 
+// The environment with VUD_INSTANCE_NAME set to name, for a child.
+struct ChildEnvironment {
+    explicit ChildEnvironment(const std::string& name) {
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            if (std::strncmp(*entry, "VUD_INSTANCE_NAME=", 18) != 0) texts.push_back(*entry);
+        }
+        texts.push_back("VUD_INSTANCE_NAME=" + name);
+        for (std::string& text : texts) pointers.push_back(text.data());
+        pointers.push_back(nullptr);
+    }
+    std::vector<std::string> texts;
+    std::vector<char*> pointers;
+};
+
 // The real program as the second start: it must end with 0 at once, and
-// this (first) program's minimised dialog comes back.
+// this (first) program's minimised dialog comes back. Both use a name of
+// this test's own, so a copy the user runs meanwhile changes nothing.
 TEST_F(ProgramTest, TheRealProgramStartedAgainRestoresTheRunningDialog) {
     const std::string program = buildTreePath("vud-converter");
+    const std::string name = testInstanceName() + " real";
+    ChildEnvironment environment(name);
     pid_t child = -1;
     int childStatus = -1;
     bool restored = false;
@@ -161,7 +180,8 @@ TEST_F(ProgramTest, TheRealProgramStartedAgainRestoresTheRunningDialog) {
         if (child < 0) {
             widget->showMinimized();
             char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-            if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
+            if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv,
+                            environment.pointers.data()) != 0) {
                 ADD_FAILURE() << "cannot start " << program;
                 closeDialog();
                 return true;
@@ -189,7 +209,7 @@ TEST_F(ProgramTest, TheRealProgramStartedAgainRestoresTheRunningDialog) {
         }
         closeDialog();
     });
-    EXPECT_EQ(runProgram(loadFakeEncoder, steps, ApplicationName), 0);
+    EXPECT_EQ(runProgram(loadFakeEncoder, steps, name), 0);
     ASSERT_GE(childStatus, 0);
     EXPECT_TRUE(WIFEXITED(childStatus));
     EXPECT_EQ(WEXITSTATUS(childStatus), 0);
@@ -320,6 +340,74 @@ TEST_F(ProgramTest, AStopSignalDuringARunEndsTheProgramAsTheCloseBoxDoes) {
     sigaction(SIGTERM, nullptr, &action);
     EXPECT_EQ(action.sa_handler, SIG_DFL);
 }
+
+enum class WriteTrouble : int32_t { ClosedStandardOutput, FileSizeLimit };
+
+// Runs in a copy of this test program (a death test starts one): one archive
+// converted with the trouble in place. 0 when the run ended as it should; a
+// write signal left at its default kills the copy instead.
+int32_t convertDespite(WriteTrouble trouble) {
+    TempFolder source;
+    TempFolder target;
+    if (!writeSourceArchive(source.path + "z001.vud", 3)) return 2;
+    const std::string output = target.path + "vud.pac";
+    RunOutcome expected = RunOutcome::None;
+    switch (trouble) {
+        case WriteTrouble::ClosedStandardOutput: {
+            // The entry labels meet a pipe nobody reads: they are lost, the
+            // run is not.
+            int ends[2];
+            if (pipe(ends) != 0 || dup2(ends[1], STDOUT_FILENO) < 0) return 2;
+            close(ends[0]);
+            close(ends[1]);
+            expected = RunOutcome::Completed;
+            break;
+        }
+        case WriteTrouble::FileSizeLimit: {
+            const rlimit limit{20, 20};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+            expected = RunOutcome::WriteFailed;
+            break;
+        }
+    }
+    fakeEncoderReset();
+    int32_t runsBefore = 0;
+    bool started = false;
+    runProgram(loadFakeEncoder, [&] {
+        if (!started) {
+            runsBefore = finishedRunCount();
+            typeIntoField(itemWidget<QLineEdit>(mainDialog, SourceFolderEdit),
+                          QString::fromStdString(source.path));
+            typeIntoField(itemWidget<QLineEdit>(mainDialog, OutputPathEdit),
+                          QString::fromStdString(output));
+            QTest::mouseClick(itemWidget<QPushButton>(mainDialog, StartButton), Qt::LeftButton);
+            started = true;
+            return false;
+        }
+        if (finishedRunCount() == runsBefore || workerState.load() != WorkerIdle) return false;
+        closeDialog();
+        return true;
+    });
+    const bool outputAsExpected = fileExists(output) == (expected == RunOutcome::Completed);
+    return lastRunOutcome() == expected && outputAsExpected ? 0 : 1;
+}
+
+class WriteSignalTest : public ProgramTest, public ::testing::WithParamInterface<WriteTrouble> {};
+
+TEST_P(WriteSignalTest, AFailingWriteEndsTheRunNotTheProgram) {
+    // The copy starts afresh (a fork of a process with Qt's threads would not).
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(convertDespite(GetParam())), ::testing::ExitedWithCode(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Troubles, WriteSignalTest,
+                         ::testing::Values(WriteTrouble::ClosedStandardOutput,
+                                           WriteTrouble::FileSizeLimit),
+                         [](const ::testing::TestParamInfo<WriteTrouble>& info) {
+                             return info.param == WriteTrouble::ClosedStandardOutput
+                                        ? "ClosedStandardOutput"
+                                        : "FileSizeLimit";
+                         });
 
 // The sample voice folder with the real encoder library, the bar reaching
 // its end; the output verifies. With VUD_SCREENSHOT set, the dialog is

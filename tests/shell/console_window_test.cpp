@@ -190,13 +190,20 @@ TEST_F(ConsoleTest, QuestionsTakeTheHandlerOrThePresetAnswer) {
               MessageBoxAnswer::Yes);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "確認: 上書きしますか？ [yes]\n");
 
-    config.presetAnswer = MessageBoxAnswer::No;
+    // Quiet leaves out a question answered Yes, never one answered No: its
+    // text is the only reason the user gets for what did not happen.
     config.quiet = true;
     consoleConfigure(config);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(windowMessageBox(dialog, "q", "c", MessageBoxButtons::YesNo, MessageBoxIcon::Warning),
-              MessageBoxAnswer::No);
+              MessageBoxAnswer::Yes);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    config.presetAnswer = MessageBoxAnswer::No;
+    consoleConfigure(config);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(windowMessageBox(dialog, "q", "c", MessageBoxButtons::YesNo, MessageBoxIcon::Warning),
+              MessageBoxAnswer::No);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "c: q [no]\n");
 
     std::string asked;
     config.questionHandler = answerYes;

@@ -27,7 +27,6 @@ struct WorkerCalls {
     MessageBoxAnswer answer = MessageBoxAnswer::Failed;
     MessageBoxAnswer okAnswer = MessageBoxAnswer::Failed;
     bool anyCallSucceeded = false;
-    double slowestCallSeconds = 0;
 };
 
 void markServing(void* context) {
@@ -130,10 +129,10 @@ TEST_F(ConsoleTest, WorkerQuestionIsAnsweredWhileTheWorkerWaits) {
     EXPECT_EQ(err, "VUD Data Converter: from the worker\n");
 }
 
-// Every call a worker makes when nobody serves it, timed.
+// Every call a worker makes when nobody serves it. A call that waited for a
+// loop would never return: the test would hang rather than pass.
 int32_t callsNobodyServes(void* raw) {
     WorkerCalls& calls = *static_cast<WorkerCalls*>(raw);
-    const Clock::time_point start = Clock::now();
     char buffer[16];
     calls.anyCallSucceeded =
         windowSetItemText(calls.dialog, SourceFolderEdit, "x") ||
@@ -146,7 +145,6 @@ int32_t callsNobodyServes(void* raw) {
     calls.okAnswer = showWarning("nobody serves");
     setInputsEnabled(calls.dialog, true);
     showProgress();
-    calls.slowestCallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     return 0;
 }
 
@@ -159,7 +157,6 @@ void expectNothingServed(WorkerCalls& calls) {
     EXPECT_FALSE(calls.anyCallSucceeded);
     EXPECT_EQ(calls.answer, MessageBoxAnswer::Failed);
     EXPECT_EQ(calls.okAnswer, MessageBoxAnswer::Failed);
-    EXPECT_LT(calls.slowestCallSeconds, 1.0);
 }
 
 TEST_F(ConsoleTest, WorkerCallsFailAtOnceWhenTheLoopNeverRanOrHasEnded) {
@@ -191,12 +188,10 @@ int32_t callsAfterDestroy(void* raw) {
     WorkerCalls& calls = *static_cast<WorkerCalls*>(raw);
     const Clock::time_point limit = Clock::now() + std::chrono::seconds(10);
     while (windowIsAlive(calls.dialog) && Clock::now() < limit) sleepMilliseconds(1);
-    const Clock::time_point start = Clock::now();
     calls.anyCallSucceeded = windowSetItemText(calls.dialog, SourceFolderEdit, "x") ||
                              windowEnableItem(calls.dialog, StartButton, true);
     calls.answer =
         windowMessageBox(calls.dialog, "q", "c", MessageBoxButtons::Ok, MessageBoxIcon::Warning);
-    calls.slowestCallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     // A box without an owner is still shown while the loop runs.
     calls.okAnswer =
         windowMessageBox(nullptr, "ownerless", "c", MessageBoxButtons::Ok, MessageBoxIcon::Warning);
@@ -219,7 +214,6 @@ TEST_F(ConsoleTest, WorkerCallsFailAtOnceAfterTheDialogIsDestroyed) {
     EXPECT_FALSE(calls.anyCallSucceeded);
     EXPECT_EQ(calls.answer, MessageBoxAnswer::Failed);
     EXPECT_EQ(calls.okAnswer, MessageBoxAnswer::Ok);
-    EXPECT_LT(calls.slowestCallSeconds, 1.0);
 }
 
 struct QueuedAtStop {
