@@ -163,9 +163,15 @@ bool commitOutput(PendingOutput* output) {
     // not leave an empty file where the old output stood.
     if (written && ::fsync(::fileno(stream)) != 0) written = false;
     if (std::fclose(stream) != 0) written = false;
-    if (!takePending()) return false;  // removed meanwhile by an emergency discard
-    if (written && ::rename(output->temporaryPath, output->destinationPath) == 0) return true;
-    ::unlink(output->temporaryPath);
+    // Renamed while still on the emergency record: a removal before the
+    // rename makes the rename fail, one after it finds no file, so neither
+    // order leaves a temporary file behind or removes the finished output.
+    if (!pendingSet.load()) return false;  // removed meanwhile by an emergency discard
+    if (written && ::rename(output->temporaryPath, output->destinationPath) == 0) {
+        pendingSet.store(false);
+        return true;
+    }
+    if (takePending()) ::unlink(output->temporaryPath);
     return false;
 }
 
