@@ -233,6 +233,40 @@ TEST_F(ConversionFailure, BlockEndingJustBelowTwoGigabytesIsWritten) {
     EXPECT_EQ(status.st_size, OutputArchiveLimit - 8);
 }
 
+// The rate handed to the library with each entry's input setting, in order.
+std::vector<uint32_t> inputRates() {
+    std::vector<uint32_t> rates;
+    for (int32_t i = 0; i < fakeEncoderCallCount(); ++i) {
+        FakeCall call;
+        if (fakeEncoderGetCall(i, &call) == 0 && call.kind == FakeSetConfigure &&
+            call.item == MPGE_ITEM_INPUT) {
+            rates.push_back(call.input.sampleRate);
+        }
+    }
+    return rates;
+}
+
+// Every sample rate of the header reaches the library bit for bit; the
+// library decides, and its refusal fails the entry by its id.
+class SampleRateBits : public ConversionFailure, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(SampleRateBits, ReachTheLibraryUnchanged) {
+    const uint32_t rate = GetParam();
+    ASSERT_TRUE(writeSourceArchive(archive("z015.vud"), silentEntries(2, 30, 10), rate));
+    EXPECT_GT(convert("z015.vud"), 0) << errorText;
+    EXPECT_EQ(inputRates(), (std::vector<uint32_t>{rate, rate}));
+
+    fakeEncoderReset();
+    fakeEncoderFailSetting(MPGE_ITEM_INPUT, 2, 1);
+    EXPECT_EQ(convert("z015.vud"), 0);
+    EXPECT_NE(errorText.find("cant encode/write mp3 (id:31)\n"), std::string::npos) << errorText;
+    EXPECT_EQ(inputRates(), (std::vector<uint32_t>{rate, rate}));
+    EXPECT_EQ(converted, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(AnyValue, SampleRateBits,
+                         ::testing::Values(1u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu));
+
 // A folder path of exactly `length` bytes (ending in '/') below base.
 std::string makeFolderOfLength(const std::string& base, size_t length) {
     if (mkdir(base.c_str(), 0777) != 0) return {};
