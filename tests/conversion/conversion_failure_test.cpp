@@ -2,6 +2,7 @@
 // in their order, the counters, and that the source is closed afterwards.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -81,6 +82,28 @@ TEST_F(ConversionFailure, NothingToConvertGivesZeroWithoutAMessage) {
         EXPECT_EQ(errorText, "") << count;
         EXPECT_EQ(descriptorsLeft, 0) << count;
         EXPECT_EQ(index[0].archiveKey, 0u) << "no record for an archive that is passed over";
+    }
+    EXPECT_EQ(fakeEncoderEntryCount(), 0);
+}
+
+// A name of the archive rule that is no regular file is neither read nor
+// waited on: a pipe put in place of an archive after the count (opening it
+// for reading would wait for a writer), a folder, a link to a device. Like a
+// source that cannot be opened, each gives 0 without a message.
+TEST_F(ConversionFailure, PipeFolderOrDeviceUnderAnArchiveNameIsNeverRead) {
+    ASSERT_TRUE(writeSourceArchive(archive("z002.vud"), silentEntries(1, 0, 10), 0));
+    ASSERT_EQ(countSourceArchives(folder.path.c_str()), 1);
+    ASSERT_EQ(unlink(archive("z002.vud").c_str()), 0);
+    ASSERT_EQ(mkfifo(archive("z002.vud").c_str(), 0644), 0);
+    ASSERT_EQ(mkdir(archive("z004.vud").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("/dev/zero", archive("z005.vud").c_str()), 0);
+
+    for (const char* name : {"z002.vud", "z004.vud", "z005.vud"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(convert(name), 0);
+        EXPECT_EQ(errorText, "");
+        EXPECT_EQ(index[0].archiveKey, 0u);
+        EXPECT_EQ(descriptorsLeft, 0);
     }
     EXPECT_EQ(fakeEncoderEntryCount(), 0);
 }
