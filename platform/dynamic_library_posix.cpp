@@ -65,3 +65,7 @@ void* libraryResolve(LibraryHandle library, const char* name) {
 void libraryRelease(LibraryHandle library) {
     if (library != nullptr) dlclose(library);
 }
+
+bool libraryPathIsAbsolute(const char* path) {
+    return path != nullptr && path[0] == '/';
+}
