@@ -33,6 +33,10 @@ std::string fakeLibrary() {
 std::string nineNameLibrary() {
     return environment("VUD_BUILD_DIR") + "/libfake_encoder_nine.so";
 }
+// Nine names of its own; the tenth only in a library it depends on.
+std::string nineNamesAndADependency() {
+    return environment("VUD_BUILD_DIR") + "/libfake_encoder_nine_linked.so";
+}
 
 void writeFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
@@ -295,6 +299,22 @@ TEST_F(BindingTest, RefusesALibraryLackingOneName) {
     void* stillMapped = dlopen(nineNameLibrary().c_str(), RTLD_NOW | RTLD_NOLOAD);
     EXPECT_EQ(stillMapped, nullptr);
     if (stillMapped != nullptr) dlclose(stillMapped);
+}
+
+// A name found only in a dependency of the library is not the library's own.
+TEST_F(BindingTest, RefusesANameOnlyItsDependencyExports) {
+    void* direct = dlopen(nineNamesAndADependency().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(direct, nullptr) << dlerror();
+    ASSERT_NE(dlsym(direct, "MPGE_processTrack"), nullptr) << "the dependency is not linked";
+    LibraryHandle handle = libraryLoad(nineNamesAndADependency().c_str());
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(libraryResolve(handle, "MPGE_processTrack"), nullptr);
+    EXPECT_EQ(libraryResolve(handle, "MPGE_getVersion"), dlsym(direct, "MPGE_getVersion"));
+    libraryRelease(handle);
+    dlclose(direct);
+
+    EXPECT_EQ(loadEncoderLibraryFrom(nineNamesAndADependency().c_str()), 0);
+    expectUnloaded();
 }
 
 TEST_F(BindingTest, VersionZeroMeansNoUsableLibrary) {
