@@ -90,11 +90,11 @@ TEST_F(SourceScanTest, CountClosesAnUnfinishedWalkWhateverTheFolder) {
     ASSERT_TRUE(folder.archive("z002.vud", 1, 1));
     const std::string pattern = folder.prefix() + "*.VUD";
     const std::string tooLong = std::string(PathCapacity, 'x') + "/";
+    const std::string prefix = folder.prefix();
     const int32_t foldersBefore = openFolderDescriptors();
     ASSERT_GE(foldersBefore, 0);
 
-    for (const char* text :
-         {static_cast<const char*>(nullptr), tooLong.c_str(), folder.prefix().c_str()}) {
+    for (const char* text : {static_cast<const char*>(nullptr), tooLong.c_str(), prefix.c_str()}) {
         SCOPED_TRACE(text == nullptr ? "no folder" : text);
         ASSERT_NE(findFirstSourceArchive(pattern.c_str()), nullptr);
         ASSERT_EQ(openFolderDescriptors(), foldersBefore + 1);
