@@ -39,8 +39,6 @@ int32_t writeArchiveBlock(const char* archiveName, std::FILE* source, std::FILE*
     if (readSourceHeader(source, &entryCount, &sampleRate) < 0) return -1;
     if (entryCount < 1) return -1;
     if (sampleRate == 0) sampleRate = DefaultSampleRate;
-    // The encoder takes the rate as a signed 32-bit value.
-    if (sampleRate > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) return -1;
 
     int64_t blockSize = int64_t{OutputEntrySize} * entryCount;
     if (blockOffset < 0 || !blockFits(blockOffset, blockSize)) return -1;
@@ -66,6 +64,8 @@ int32_t writeArchiveBlock(const char* archiveName, std::FILE* source, std::FILE*
         uint64_t byteCount = decoded.sampleCount * sizeof(int16_t);
         if (byteCount > std::numeric_limits<uint32_t>::max()) return -1;
 
+        // The rate's bits reach the library unchanged, whatever their value:
+        // the library judges the rate, and its refusal fails this entry.
         int32_t streamSize =
             encodeEntry(label, output, static_cast<int32_t>(sampleRate), decoded.samples.get(),
                         static_cast<uint32_t>(byteCount), bitRate);

@@ -30,8 +30,11 @@ LibraryHandle loadFromInstallPath() {
     if (key == nullptr) return nullptr;
     LibraryHandle module = nullptr;
     int32_t byteCount = readRegistryText(key, InstallPathValue);
-    // A value that fills the whole area without a terminator is no text.
-    if (byteCount >= 0 && byteCount < VersionTextCapacity) module = libraryLoad(registryText);
+    // A value that fills the whole area without a terminator is no text; a
+    // relative path would load whatever lies under the current folder.
+    if (byteCount >= 0 && byteCount < VersionTextCapacity && libraryPathIsAbsolute(registryText)) {
+        module = libraryLoad(registryText);
+    }
     registryCloseKey(key);
     return module;
 }
@@ -43,7 +46,7 @@ LibraryHandle loadFromUninstallString() {
     int32_t byteCount = readRegistryText(key, UninstallValue);
     if (byteCount >= 0) {
         const char* path = uninstallStringLibraryPath(registryText, byteCount);
-        if (path != nullptr) module = libraryLoad(path);
+        if (path != nullptr && libraryPathIsAbsolute(path)) module = libraryLoad(path);
     }
     registryCloseKey(key);
     return module;
@@ -94,8 +97,9 @@ const char* uninstallStringLibraryPath(char* text, int32_t byteCount) {
         return nullptr;
     }
     std::memcpy(text + separator + 1, EncoderLibraryFileName, nameBytes);
-    // The first byte is the opening quotation mark of the uninstall command.
-    return text + 1;
+    // The command is normally quoted; a value without its opening quotation
+    // mark keeps its first byte, which belongs to the path.
+    return text[0] == UninstallQuote ? text + 1 : text;
 }
 
 LibraryHandle locateEncoderLibrary() {

@@ -48,11 +48,15 @@ constexpr const char* UninstallKey =
 constexpr const char* UninstallValue = "UninstallString";
 // Separator of the uninstall string's folder part on this platform.
 constexpr char UninstallPathSeparator = '/';
+// Opening quotation mark of the uninstall command.
+constexpr char UninstallQuote = '"';
 
 // Rewrites an uninstall string of byteCount bytes (at most VersionTextCapacity,
 // not necessarily terminated) in place: everything after its last separator
-// becomes "GOGO.DLL" and a NUL. Returns the path to load, which starts at the
-// second byte, or null when there is no separator or the name does not fit.
+// becomes "GOGO.DLL" and a NUL. Returns the path to load, which starts after
+// the opening quotation mark (at the first byte when there is none), or null
+// when there is no separator or the name does not fit. The binding loads it
+// only when it is an absolute path.
 const char* uninstallStringLibraryPath(char* text, int32_t byteCount);
 
 LibraryHandle locateEncoderLibrary();

@@ -3,6 +3,7 @@
 // ($ORIGIN for our programs) and the system folders, which is the usual
 // library search of this platform.
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <climits>
@@ -59,9 +60,24 @@ LibraryHandle libraryLoad(const char* nameOrPath) {
 
 void* libraryResolve(LibraryHandle library, const char* name) {
     if (library == nullptr || name == nullptr) return nullptr;
-    return dlsym(library, name);
+    void* address = dlsym(library, name);
+    if (address == nullptr) return nullptr;
+    // dlsym searches the library's dependencies as well: a name counts only
+    // when the object that defines it is the library itself.
+    link_map* own = nullptr;
+    if (dlinfo(library, RTLD_DI_LINKMAP, &own) != 0 || own == nullptr) return nullptr;
+    Dl_info info{};
+    link_map* defining = nullptr;
+    if (dladdr1(address, &info, reinterpret_cast<void**>(&defining), RTLD_DL_LINKMAP) == 0) {
+        return nullptr;
+    }
+    return defining == own ? address : nullptr;
 }
 
 void libraryRelease(LibraryHandle library) {
     if (library != nullptr) dlclose(library);
+}
+
+bool libraryPathIsAbsolute(const char* path) {
+    return path != nullptr && path[0] == '/';
 }

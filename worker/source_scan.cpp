@@ -82,6 +82,10 @@ const char* findNextSourceArchive() {
 int32_t countSourceArchives(const char* folder) {
     totalEntryCount = 0;
     convertedEntryCount = 0;
+    // Whatever the folder, no enumeration stays open after a count: an
+    // earlier walk left unfinished is closed even when this one never starts.
+    std::memset(sourceSearch.foundName, 0, sizeof sourceSearch.foundName);
+    closeSourceSearch();
     if (folder == nullptr) return 0;
     const size_t folderLength = strnlen(folder, static_cast<size_t>(PathCapacity));
     // Room for the folder, the longest accepted name and the terminator; the

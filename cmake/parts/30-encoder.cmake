@@ -16,6 +16,17 @@ target_include_directories(fake_encoder_nine PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(fake_encoder_nine PRIVATE Threads::Threads)
 target_compile_definitions(fake_encoder_nine PRIVATE FAKE_ENCODER_OMIT_PROCESS_TRACK)
 
+# Nine names of its own, the tenth only in a library it depends on: still a
+# library lacking one of the ten names.
+add_library(fake_process_track SHARED ${CMAKE_SOURCE_DIR}/tests/fake_encoder/process_track_only.cpp)
+target_include_directories(fake_process_track PRIVATE ${CMAKE_SOURCE_DIR})
+add_library(fake_encoder_nine_linked SHARED ${CMAKE_SOURCE_DIR}/tests/fake_encoder/fake_encoder.cpp)
+target_include_directories(fake_encoder_nine_linked PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(fake_encoder_nine_linked PRIVATE FAKE_ENCODER_OMIT_PROCESS_TRACK)
+# --no-as-needed: the dependency is recorded although nothing of it is used.
+target_link_libraries(fake_encoder_nine_linked PRIVATE Threads::Threads
+  -Wl,--no-as-needed fake_process_track)
+
 vud_add_test(NAME encoder_entry_encoding_test
   SOURCES ${CMAKE_SOURCE_DIR}/tests/encoder/entry_encoding_test.cpp
   LIBS vudcore fake_encoder
@@ -55,7 +66,7 @@ vud_add_test(NAME encoder_binding_test
 if(TARGET encoder_binding_test)
   set(VUD_BINDING_TEST_DIR ${CMAKE_BINARY_DIR}/encoder-binding-test)
   set_target_properties(encoder_binding_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VUD_BINDING_TEST_DIR})
-  add_dependencies(encoder_binding_test fake_encoder fake_encoder_nine)
+  add_dependencies(encoder_binding_test fake_encoder fake_encoder_nine fake_encoder_nine_linked)
   add_custom_command(TARGET encoder_binding_test POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${VUD_BINDING_TEST_DIR}/search
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:fake_encoder> ${VUD_BINDING_TEST_DIR}/search/GOGO.DLL)

@@ -21,6 +21,14 @@ if(VUD_BUILD_TESTS)
     LIBS ${VUD_CONVERSION_LIBS}
     LABELS unit)
 
+  # Whole runs of the worker over a folder holding a pipe under an archive's name.
+  vud_add_test(NAME hostile_source_run_test
+    SOURCES ${CMAKE_SOURCE_DIR}/tests/conversion/hostile_source_run_test.cpp
+            ${CMAKE_SOURCE_DIR}/tests/worker/worker_support.cpp
+    LIBS ${VUD_CONVERSION_LIBS}
+    LABELS threaded
+    TIMEOUT 120)
+
   # End to end through the real stand-in library; libmpg123 decodes the streams.
   if(NOT TARGET PkgConfig::VUD_MPG123)
     find_package(PkgConfig REQUIRED)

@@ -131,6 +131,41 @@ int32_t acceptInput(uint32_t value, const void* pointer) {
     return Accepted;
 }
 
+// Sets coder.lame up for the configured entry and sizes one input request;
+// false when LAME does not take the settings.
+bool prepareEncoder() {
+    lame_global_flags* lame = coder.lame;
+    lame_set_in_samplerate(lame, static_cast<int>(coder.input.sampleRate));
+    lame_set_num_channels(lame, static_cast<int>(coder.input.channels));
+    lame_set_out_samplerate(lame, coder.outputRate);
+    lame_set_mode(lame, MONO);
+    lame_set_VBR(lame, vbr_off);
+    lame_set_brate(lame, coder.bitRate);
+    lame_set_bWriteVbrTag(lame, 0);
+    lame_set_write_id3tag_automatic(lame, 0);
+    lame_set_quality(lame, LameQuality);
+    if (lame_init_params(lame) < 0) return false;
+    if (lame_get_out_samplerate(lame) != coder.outputRate ||
+        lame_get_brate(lame) != coder.bitRate || lame_get_VBR(lame) != vbr_off) {
+        return false;
+    }
+
+    // One request is the input that makes one output frame, rounded up.
+    uint64_t frameSamples = static_cast<uint64_t>(lame_get_framesize(lame));
+    uint64_t samples = (frameSamples * coder.input.sampleRate + coder.outputRate - 1) /
+                       static_cast<uint64_t>(coder.outputRate);
+    if (samples == 0 || samples * coder.input.channels > MaximumRequestSamples) return false;
+    coder.requestSamples = static_cast<uint32_t>(samples);
+    coder.requestBytes = coder.requestSamples * coder.input.channels * 2;
+    return true;
+}
+
+// The state of an entry still open when the library is unloaded (or the
+// process ends) is released with it.
+__attribute__((destructor)) void releaseAtUnload() {
+    releaseEncoder();
+}
+
 }  // namespace
 
 extern "C" {
@@ -138,8 +173,6 @@ extern "C" {
 MPGE_EXPORT int32_t MPGE_initializeWork(void) {
     // An entry abandoned before MPGE_endCoder is released here.
     releaseEncoder();
-    coder.lame = lame_init();
-    if (coder.lame == nullptr) return EncoderFailed;
     coder.phase = Phase::Configuring;
     return Accepted;
 }
@@ -198,29 +231,15 @@ MPGE_EXPORT int32_t MPGE_detectConfigure(void) {
     bool mpeg1 = coder.outputRate >= 32000;
     if (!listed(mpeg1 ? Mpeg1BitRates : Mpeg2BitRates, coder.bitRate)) return Refused;
 
-    lame_global_flags* lame = coder.lame;
-    lame_set_in_samplerate(lame, static_cast<int>(coder.input.sampleRate));
-    lame_set_num_channels(lame, static_cast<int>(coder.input.channels));
-    lame_set_out_samplerate(lame, coder.outputRate);
-    lame_set_mode(lame, MONO);
-    lame_set_VBR(lame, vbr_off);
-    lame_set_brate(lame, coder.bitRate);
-    lame_set_bWriteVbrTag(lame, 0);
-    lame_set_write_id3tag_automatic(lame, 0);
-    lame_set_quality(lame, LameQuality);
-    if (lame_init_params(lame) < 0) return Refused;
-    if (lame_get_out_samplerate(lame) != coder.outputRate ||
-        lame_get_brate(lame) != coder.bitRate || lame_get_VBR(lame) != vbr_off) {
+    // The encoder exists only from here on: an entry whose settings were
+    // refused (its caller gives up without MPGE_endCoder) holds nothing.
+    coder.lame = lame_init();
+    if (coder.lame == nullptr) return EncoderFailed;
+    if (!prepareEncoder()) {
+        lame_close(coder.lame);
+        coder.lame = nullptr;
         return Refused;
     }
-
-    // One request is the input that makes one output frame, rounded up.
-    uint64_t frameSamples = static_cast<uint64_t>(lame_get_framesize(lame));
-    uint64_t samples = (frameSamples * coder.input.sampleRate + coder.outputRate - 1) /
-                       static_cast<uint64_t>(coder.outputRate);
-    if (samples == 0 || samples * coder.input.channels > MaximumRequestSamples) return Refused;
-    coder.requestSamples = static_cast<uint32_t>(samples);
-    coder.requestBytes = coder.requestSamples * coder.input.channels * 2;
     coder.phase = Phase::Encoding;
     return Accepted;
 }

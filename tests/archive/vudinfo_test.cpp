@@ -6,7 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "tools/source_writer/source_writer.h"
 #include "tools/source_writer/wav_file.h"
@@ -96,4 +100,33 @@ TEST_F(Vudinfo, ReportsBadFilesAndListsTheRest) {
     EXPECT_NE(run.output.find("missing.vud: cannot open the file"), std::string::npos);
     EXPECT_NE(run.output.find("z003.vud: magic VUDPAC, 2 entries"), std::string::npos);
     EXPECT_NE(run.output.find("5 source archives (4 bad): 2 entries"), std::string::npos);
+}
+
+// A name already standing in the WAV folder is never written through: a
+// symbolic link (to a file, or to one not there yet) or a second name of a
+// file elsewhere. The entry fails and vudinfo exits 1; the file is untouched.
+TEST_F(Vudinfo, NeverWritesThroughANameAlreadyInTheWavFolder) {
+    namespace fs = std::filesystem;
+    const fs::path wavDir = dir / "wav";
+    const fs::path victim = dir / "victim.txt";
+    const fs::path notThere = dir / "not-there.wav";
+    const fs::path name = wavDir / "z002_00101.wav";
+    ASSERT_TRUE(writeBytesToFile(victim.string(), {'k', 'e', 'e', 'p'}));
+    const std::function<void()> plants[] = {
+        [&] { fs::create_symlink(victim, name); },
+        [&] { fs::create_symlink(notThere, name); },
+        [&] { fs::create_hard_link(victim, name); },
+    };
+    for (const std::function<void()>& plant : plants) {
+        fs::remove_all(wavDir);
+        fs::create_directories(wavDir);
+        plant();
+        const ToolRun run =
+            runVudinfo("--wav " + wavDir.string() + " " + samplesDir() + "/z002.vud");
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find("z002_00101.wav: "), std::string::npos) << run.output;
+        std::ifstream kept(victim);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
+        EXPECT_FALSE(fs::exists(notThere));
+    }
 }

@@ -2,6 +2,7 @@
 // in their order, the counters, and that the source is closed afterwards.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -81,6 +82,28 @@ TEST_F(ConversionFailure, NothingToConvertGivesZeroWithoutAMessage) {
         EXPECT_EQ(errorText, "") << count;
         EXPECT_EQ(descriptorsLeft, 0) << count;
         EXPECT_EQ(index[0].archiveKey, 0u) << "no record for an archive that is passed over";
+    }
+    EXPECT_EQ(fakeEncoderEntryCount(), 0);
+}
+
+// A name of the archive rule that is no regular file is neither read nor
+// waited on: a pipe put in place of an archive after the count (opening it
+// for reading would wait for a writer), a folder, a link to a device. Like a
+// source that cannot be opened, each gives 0 without a message.
+TEST_F(ConversionFailure, PipeFolderOrDeviceUnderAnArchiveNameIsNeverRead) {
+    ASSERT_TRUE(writeSourceArchive(archive("z002.vud"), silentEntries(1, 0, 10), 0));
+    ASSERT_EQ(countSourceArchives(folder.path.c_str()), 1);
+    ASSERT_EQ(unlink(archive("z002.vud").c_str()), 0);
+    ASSERT_EQ(mkfifo(archive("z002.vud").c_str(), 0644), 0);
+    ASSERT_EQ(mkdir(archive("z004.vud").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("/dev/zero", archive("z005.vud").c_str()), 0);
+
+    for (const char* name : {"z002.vud", "z004.vud", "z005.vud"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(convert(name), 0);
+        EXPECT_EQ(errorText, "");
+        EXPECT_EQ(index[0].archiveKey, 0u);
+        EXPECT_EQ(descriptorsLeft, 0);
     }
     EXPECT_EQ(fakeEncoderEntryCount(), 0);
 }
@@ -232,6 +255,40 @@ TEST_F(ConversionFailure, BlockEndingJustBelowTwoGigabytesIsWritten) {
     ASSERT_EQ(stat(outputPath.c_str(), &status), 0);
     EXPECT_EQ(status.st_size, OutputArchiveLimit - 8);
 }
+
+// The rate handed to the library with each entry's input setting, in order.
+std::vector<uint32_t> inputRates() {
+    std::vector<uint32_t> rates;
+    for (int32_t i = 0; i < fakeEncoderCallCount(); ++i) {
+        FakeCall call;
+        if (fakeEncoderGetCall(i, &call) == 0 && call.kind == FakeSetConfigure &&
+            call.item == MPGE_ITEM_INPUT) {
+            rates.push_back(call.input.sampleRate);
+        }
+    }
+    return rates;
+}
+
+// Every sample rate of the header reaches the library bit for bit; the
+// library decides, and its refusal fails the entry by its id.
+class SampleRateBits : public ConversionFailure, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(SampleRateBits, ReachTheLibraryUnchanged) {
+    const uint32_t rate = GetParam();
+    ASSERT_TRUE(writeSourceArchive(archive("z015.vud"), silentEntries(2, 30, 10), rate));
+    EXPECT_GT(convert("z015.vud"), 0) << errorText;
+    EXPECT_EQ(inputRates(), (std::vector<uint32_t>{rate, rate}));
+
+    fakeEncoderReset();
+    fakeEncoderFailSetting(MPGE_ITEM_INPUT, 2, 1);
+    EXPECT_EQ(convert("z015.vud"), 0);
+    EXPECT_NE(errorText.find("cant encode/write mp3 (id:31)\n"), std::string::npos) << errorText;
+    EXPECT_EQ(inputRates(), (std::vector<uint32_t>{rate, rate}));
+    EXPECT_EQ(converted, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(AnyValue, SampleRateBits,
+                         ::testing::Values(1u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu));
 
 // A folder path of exactly `length` bytes (ending in '/') below base.
 std::string makeFolderOfLength(const std::string& base, size_t length) {

@@ -1,6 +1,8 @@
 // vudinfo's view of output archives: the MPEG audio frame-header parser, the
 // whole-frames check of a stream, and listing, verifying and extracting.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -156,6 +158,30 @@ TEST(OutputArchiveInfo, ListsVerifiesAndExtracts) {
     EXPECT_NE(text.find("verify: ok"), std::string::npos) << text;
     EXPECT_EQ(readFileBytes(extractTo + "/z007_0003.mp3"), frames(Mpeg2Mono32, 2));
     EXPECT_TRUE(readFileBytes(extractTo + "/z007_0009.mp3").empty());
+}
+
+// A symbolic link already standing under a stream's name is not followed:
+// the extraction fails naming it, the file it points at is untouched.
+TEST(OutputArchiveInfo, ExtractionNeverWritesThroughALinkInTheFolder) {
+    TempFolder folder;
+    std::string path = writeSmallArchive(folder.path, true);
+    ASSERT_FALSE(path.empty());
+    std::string extractTo = folder.path + "streams";
+    std::string victim = folder.path + "victim";
+    ASSERT_EQ(mkdir(extractTo.c_str(), 0755), 0);
+    ASSERT_TRUE(writeBytesToFile(victim, {'k', 'e', 'e', 'p'}));
+    ASSERT_EQ(symlink(victim.c_str(), (extractTo + "/z007_0003.mp3").c_str()), 0);
+
+    CapturedOutput listing(1);
+    CapturedOutput errors(2);
+    EXPECT_EQ(describeOutputArchive(path.c_str(), false, extractTo.c_str()), 1);
+    listing.finish();
+    std::string errorText = errors.finish();
+    EXPECT_NE(errorText.find("z007_0003.mp3: is a symbolic link"), std::string::npos) << errorText;
+    EXPECT_EQ(readFileBytes(victim), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    struct stat status {};
+    ASSERT_EQ(lstat((extractTo + "/z007_0003.mp3").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
 }
 
 TEST(OutputArchiveInfo, VerifyFailsOnABrokenStreamAndOnABrokenLayout) {

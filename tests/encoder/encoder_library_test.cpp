@@ -33,6 +33,10 @@ std::string fakeLibrary() {
 std::string nineNameLibrary() {
     return environment("VUD_BUILD_DIR") + "/libfake_encoder_nine.so";
 }
+// Nine names of its own; the tenth only in a library it depends on.
+std::string nineNamesAndADependency() {
+    return environment("VUD_BUILD_DIR") + "/libfake_encoder_nine_linked.so";
+}
 
 void writeFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
@@ -156,8 +160,8 @@ TEST_F(BindingTest, BuildsThePathFromTheUninstallString) {
         // Everything after the last separator is replaced, quotation mark included.
         {"\"" + uninstaller, true},
         {"\"" + toolsFolder.string() + "/", true},
-        // Without the quotation mark the first character of the path is lost.
-        {uninstaller, false},
+        // Without the quotation mark the path keeps its first byte.
+        {uninstaller, true},
         // The last separator counts, also one in the command's arguments.
         {"\"" + uninstaller + "\" /S", false},
         // No separator at all: no path.
@@ -199,6 +203,46 @@ TEST_F(BindingTest, KeepsEveryValueWithinItsArea) {
     EXPECT_EQ(loadEncoderLibrary(), 0);
 }
 
+// The current folder for the life of the object.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const fs::path& folder) : saved_(fs::current_path()) {
+        fs::current_path(folder);
+    }
+    ~CurrentFolder() { fs::current_path(saved_); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    fs::path saved_;
+};
+
+// Registry candidates load only from absolute paths: a relative one would
+// load a library planted under whatever folder the program runs in.
+TEST_F(BindingTest, LoadsRegistryCandidatesOnlyFromAbsolutePaths) {
+    requireNoSearchHit();
+    // From root, Install/GOGO.DLL and Tools/Enc/GOGO.DLL name the two
+    // installed copies; a third is planted where the uninstall folder with its
+    // leading '/' taken away leads.
+    const fs::path planted = root / toolsFolder.relative_path() / "GOGO.DLL";
+    fs::create_directories(planted.parent_path());
+    fs::copy_file(fakeLibrary(), planted);
+    CurrentFolder inRoot(root);
+
+    setInstallPath("Install/GOGO.DLL");
+    EXPECT_EQ(loadEncoderLibrary(), 0);
+    expectUnloaded();
+    setUninstallString("\"Tools/Enc/uninst.exe\"");
+    EXPECT_EQ(loadEncoderLibrary(), 0);
+    expectUnloaded();
+
+    // Unquoted and absolute: the library beside the uninstaller, never the
+    // copy under the current folder.
+    setUninstallString((toolsFolder / "uninst.exe").string());
+    EXPECT_EQ(loadEncoderLibrary(), 1);
+    EXPECT_EQ(loadedFrom(), (toolsFolder / "GOGO.DLL").string());
+}
+
 TEST(UninstallStringTest, RejectsSeparatorsTooNearTheEnd) {
     char text[VersionTextCapacity];
     // The name and its NUL need nine bytes after the separator.
@@ -208,7 +252,7 @@ TEST(UninstallStringTest, RejectsSeparatorsTooNearTheEnd) {
         text[separator] = '/';
         const char* path = uninstallStringLibraryPath(text, VersionTextCapacity);
         if (separator <= 250) {
-            ASSERT_EQ(path, text + 1);
+            ASSERT_EQ(path, text) << "no quotation mark to drop";
             EXPECT_STREQ(text + separator + 1, "GOGO.DLL");
         } else {
             EXPECT_EQ(path, nullptr);
@@ -223,7 +267,9 @@ TEST(UninstallStringTest, RejectsSeparatorsTooNearTheEnd) {
     };
     const Case cases[] = {
         {"\"D:/Tools/Enc/uninst.exe\"", "D:/Tools/Enc/GOGO.DLL"},
-        {"D:/Tools/Enc/uninst.exe", ":/Tools/Enc/GOGO.DLL"},
+        {"D:/Tools/Enc/uninst.exe", "D:/Tools/Enc/GOGO.DLL"},
+        {"/abs/enc/uninst", "/abs/enc/GOGO.DLL"},
+        {"\"\"/abs/enc/uninst", "\"/abs/enc/GOGO.DLL"},
         {"\"D:/Tools/Enc/uninst.exe\" /S", "D:/Tools/Enc/uninst.exe\" /GOGO.DLL"},
         {"\"uninst.exe\"", nullptr},
     };
@@ -253,6 +299,22 @@ TEST_F(BindingTest, RefusesALibraryLackingOneName) {
     void* stillMapped = dlopen(nineNameLibrary().c_str(), RTLD_NOW | RTLD_NOLOAD);
     EXPECT_EQ(stillMapped, nullptr);
     if (stillMapped != nullptr) dlclose(stillMapped);
+}
+
+// A name found only in a dependency of the library is not the library's own.
+TEST_F(BindingTest, RefusesANameOnlyItsDependencyExports) {
+    void* direct = dlopen(nineNamesAndADependency().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(direct, nullptr) << dlerror();
+    ASSERT_NE(dlsym(direct, "MPGE_processTrack"), nullptr) << "the dependency is not linked";
+    LibraryHandle handle = libraryLoad(nineNamesAndADependency().c_str());
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(libraryResolve(handle, "MPGE_processTrack"), nullptr);
+    EXPECT_EQ(libraryResolve(handle, "MPGE_getVersion"), dlsym(direct, "MPGE_getVersion"));
+    libraryRelease(handle);
+    dlclose(direct);
+
+    EXPECT_EQ(loadEncoderLibraryFrom(nineNamesAndADependency().c_str()), 0);
+    expectUnloaded();
 }
 
 TEST_F(BindingTest, VersionZeroMeansNoUsableLibrary) {

@@ -19,6 +19,17 @@
 #include "tests/encoder/mp3_check.h"
 #include "tests/encoder/speech_pcm.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VUD_LEAKS_VISIBLE 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VUD_LEAKS_VISIBLE 1
+#endif
+#endif
+#ifdef VUD_LEAKS_VISIBLE
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace {
 
 // LAME's encoder delay (576) plus the layer III decoder's delay (529).
@@ -294,6 +305,37 @@ TEST_F(StandInEncoderTest, RefusesWhatItCannotTake) {
     }
     EXPECT_NE(lib.getUnitStates(nullptr), 0);
     EXPECT_NE(lib.processTrack(nullptr), 0);
+}
+
+// Entries the caller gives up on without MPGE_endCoder (a refused input
+// rate, a refused validation, one abandoned after validation) leave nothing
+// behind once the library is unloaded. Only the sanitizer build sees leaks.
+TEST_F(StandInEncoderTest, AbandonedEntriesLeaveNothingAfterUnload) {
+#ifndef VUD_LEAKS_VISIBLE
+    GTEST_SKIP() << "leaks are seen only by the address sanitizer build";
+#else
+    const EncoderLibrary& lib = encoderLibrary;
+    std::vector<int16_t> part(speech->samples.begin(), speech->samples.begin() + 4000);
+    for (int32_t rate : {1, 192001}) {
+        int32_t result = 0;
+        encodeToBytes(part, rate, 32, &result);
+        EXPECT_EQ(result, -1) << rate;
+    }
+    OwnedFile sink(std::tmpfile());
+    ASSERT_NE(sink, nullptr);
+    entryEncodeState = EntryEncodeState{nullptr, 0, sink.get(), 0, false};
+    PcmInputDescription input{pcmInputCallback, 0, 16, 22050, 1};
+    for (uint32_t bitRate : {192u, 32u}) {
+        ASSERT_EQ(lib.initializeWork(), 0);
+        ASSERT_EQ(lib.setConfigure(1, 2, &input), 0);
+        ASSERT_EQ(lib.setConfigure(2, 2, reinterpret_cast<void*>(&mp3OutputCallback)), 0);
+        ASSERT_EQ(lib.setConfigure(4, bitRate, nullptr), 0);
+        ASSERT_EQ(lib.setConfigure(6, 22050, nullptr), 0);
+        EXPECT_EQ(lib.detectConfigure() == 0, bitRate == 32u) << bitRate;
+    }
+    unloadEncoderLibrary();
+    EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
+#endif
 }
 
 }  // namespace

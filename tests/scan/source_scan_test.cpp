@@ -2,8 +2,12 @@
 // enumeration never stays open or wraps its totals.
 #include "worker/source_scan.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -18,6 +22,21 @@ bool foundNameCleared() {
         if (c != '\0') return false;
     }
     return true;
+}
+
+// Folders this process holds open, the listing's own descriptor not counted.
+int32_t openFolderDescriptors() {
+    DIR* listing = opendir("/proc/self/fd");
+    if (listing == nullptr) return -1;
+    int32_t count = 0;
+    while (const dirent* entry = readdir(listing)) {
+        if (entry->d_name[0] == '.') continue;
+        const int fd = std::atoi(entry->d_name);
+        struct stat status {};
+        if (fd != dirfd(listing) && fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) ++count;
+    }
+    closedir(listing);
+    return count;
 }
 
 class SourceScanTest : public ::testing::Test {
@@ -46,6 +65,45 @@ TEST_F(SourceScanTest, CountsOnlyNamedArchivesWithEntries) {
     // The count runs its enumeration to the end.
     EXPECT_EQ(sourceSearch.searchHandle, nullptr);
     EXPECT_EQ(findNextSourceArchive(), nullptr);
+}
+
+// Names that are no regular file: a pipe (opening it for reading would wait
+// for a writer), a folder, a link to a device. None is counted and the count
+// never waits.
+TEST_F(SourceScanTest, PipesFoldersAndDevicesAreNeverCounted) {
+    ASSERT_TRUE(folder.archive("z001.vud", 10, 10));
+    ASSERT_EQ(mkfifo((folder.prefix() + "z002.vud").c_str(), 0644), 0);
+    ASSERT_TRUE(folder.archive("z003.vud", 5, 5));
+    ASSERT_TRUE(folder.folder("z004.vud"));
+    ASSERT_EQ(symlink("/dev/zero", (folder.prefix() + "z005.vud").c_str()), 0);
+    const int32_t foldersBefore = openFolderDescriptors();
+
+    EXPECT_EQ(countSourceArchives(folder.prefix().c_str()), 2);
+    EXPECT_EQ(totalEntryCount, 15);
+    EXPECT_EQ(openFolderDescriptors(), foldersBefore);
+}
+
+// A count closes an enumeration an earlier walk left unfinished, also when
+// its own folder text is refused before it searches.
+TEST_F(SourceScanTest, CountClosesAnUnfinishedWalkWhateverTheFolder) {
+    ASSERT_TRUE(folder.archive("z001.vud", 1, 1));
+    ASSERT_TRUE(folder.archive("z002.vud", 1, 1));
+    const std::string pattern = folder.prefix() + "*.VUD";
+    const std::string tooLong = std::string(PathCapacity, 'x') + "/";
+    const std::string prefix = folder.prefix();
+    const int32_t foldersBefore = openFolderDescriptors();
+    ASSERT_GE(foldersBefore, 0);
+
+    for (const char* text : {static_cast<const char*>(nullptr), tooLong.c_str(), prefix.c_str()}) {
+        SCOPED_TRACE(text == nullptr ? "no folder" : text);
+        ASSERT_NE(findFirstSourceArchive(pattern.c_str()), nullptr);
+        ASSERT_EQ(openFolderDescriptors(), foldersBefore + 1);
+        countSourceArchives(text);
+        EXPECT_EQ(sourceSearch.searchHandle, nullptr);
+        EXPECT_EQ(openFolderDescriptors(), foldersBefore);
+        EXPECT_TRUE(foundNameCleared());
+        EXPECT_EQ(findNextSourceArchive(), nullptr);
+    }
 }
 
 TEST_F(SourceScanTest, WalkYieldsEveryMatchingFileButNoFolder) {

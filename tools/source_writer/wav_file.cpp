@@ -85,10 +85,9 @@ bool readWavFile(const std::string& path, WavAudio* audio, std::string* error) {
     }
 }
 
-bool writeWavFile(const std::string& path, const int16_t* samples, size_t count,
-                  uint32_t sampleRate) {
+std::vector<uint8_t> wavFileBytes(const int16_t* samples, size_t count, uint32_t sampleRate) {
     const uint64_t dataBytes = 2 * static_cast<uint64_t>(count);
-    if (dataBytes > UINT32_MAX - 36) return false;
+    if (dataBytes > UINT32_MAX - 36) return {};
     std::vector<uint8_t> bytes;
     bytes.reserve(44 + dataBytes);
     const char* riff = "RIFF";
@@ -107,5 +106,11 @@ bool writeWavFile(const std::string& path, const int16_t* samples, size_t count,
     bytes.insert(bytes.end(), data, data + 4);
     appendLe32(bytes, static_cast<uint32_t>(dataBytes));
     for (size_t k = 0; k < count; ++k) appendLe16(bytes, static_cast<uint16_t>(samples[k]));
-    return writeBytesToFile(path, bytes);
+    return bytes;
+}
+
+bool writeWavFile(const std::string& path, const int16_t* samples, size_t count,
+                  uint32_t sampleRate) {
+    const std::vector<uint8_t> bytes = wavFileBytes(samples, count, sampleRate);
+    return !bytes.empty() && writeBytesToFile(path, bytes);
 }

@@ -16,6 +16,10 @@ struct WavAudio {
 // false with a one-line reason in *error on failure.
 bool readWavFile(const std::string& path, WavAudio* audio, std::string* error);
 
+// The bytes of a 16-bit mono WAV file of count samples; empty when the data
+// does not fit the format's 32-bit sizes.
+std::vector<uint8_t> wavFileBytes(const int16_t* samples, size_t count, uint32_t sampleRate);
+
 // Writes count samples as a 16-bit mono WAV file; false on any failure.
 bool writeWavFile(const std::string& path, const int16_t* samples, size_t count,
                   uint32_t sampleRate);

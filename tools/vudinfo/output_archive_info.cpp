@@ -12,6 +12,7 @@
 
 #include "archive/output_archive.h"
 #include "platform/owned_file.h"
+#include "tools/vudinfo/tool_output_file.h"
 
 namespace {
 
@@ -121,15 +122,7 @@ bool extractStream(const char* folder, const OutputArchiveBlock& block,
         std::fprintf(stderr, "%s: path too long\n", folder);
         return false;
     }
-    OwnedFile out = openFile(path, "wb");
-    if (!out) {
-        std::fprintf(stderr, "%s: %s\n", path, std::strerror(errno));
-        return false;
-    }
-    bool written = std::fwrite(bytes, 1, entry.streamSize, out.get()) == entry.streamSize;
-    if (std::fclose(out.release()) != 0) written = false;
-    if (!written) std::fprintf(stderr, "%s: write failed\n", path);
-    return written;
+    return writeToolOutputFile(path, bytes, entry.streamSize);
 }
 
 }  // namespace

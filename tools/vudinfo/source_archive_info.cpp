@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "archive/block_decoder.h"
 #include "platform/owned_file.h"
 #include "tools/source_writer/wav_file.h"
+#include "tools/vudinfo/tool_output_file.h"
 
 namespace {
 
@@ -107,7 +109,9 @@ bool describeSourceArchive(const char* path, const char* wavDir, SourceTotals* t
             char name[64];
             std::snprintf(name, sizeof name, "%s_%05u.wav", stem.c_str(), entry.id);
             const std::string wavPath = (std::filesystem::path(wavDir) / name).string();
-            if (!writeWavFile(wavPath, decoded.samples.get(), decoded.sampleCount, rate)) {
+            const std::vector<uint8_t> wav =
+                wavFileBytes(decoded.samples.get(), decoded.sampleCount, rate);
+            if (wav.empty() || !writeToolOutputFile(wavPath.c_str(), wav.data(), wav.size())) {
                 std::fprintf(stderr, "%s: cannot write %s\n", path, wavPath.c_str());
                 return false;
             }
