@@ -11,6 +11,7 @@
 #include "app/status_services.h"
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
+#include "platform/directory_search.h"
 #include "platform/files.h"
 #include "worker/source_scan.h"
 #include "worker/worker_state.h"
@@ -120,6 +121,20 @@ void requestStart(WindowHandle dialog) {
     windowEnableItem(dialog, StartButton, true);
 }
 
+// The scan uses the source text as a plain prefix: a typed folder without
+// its closing '/' would end up in the name pattern and match nothing. Text
+// that names no folder is left as typed.
+void closeTypedFolder(WindowHandle dialog) {
+    const size_t length = std::strlen(sourceFolder);
+    if (length == 0 || sourceFolderTooLong || sourceFolder[length - 1] == '/') return;
+    if (!isFolder(sourceFolder)) return;
+    char folder[PathCapacity + 1];
+    std::snprintf(folder, sizeof(folder), "%s/", sourceFolder);
+    // One byte too many for the buffer is refused at the start request.
+    storePath(folder, sourceFolder, &sourceFolderTooLong);
+    windowSetItemText(dialog, SourceFolderEdit, folder);
+}
+
 void startOrCancel(WindowHandle dialog) {
     int32_t state = workerState.load();
     if (state == WorkerRunning) {
@@ -129,25 +144,57 @@ void startOrCancel(WindowHandle dialog) {
     // A press while the worker itself ends a run (the button still reads
     // "cancel") asks for nothing more: that run's stop step is under way.
     if (state != WorkerIdle) return;
+    closeTypedFolder(dialog);
     requestStart(dialog);
 }
 
-void browseSource(WindowHandle dialog) {
-    char folder[PathCapacity];
-    if (browseForFolder(folder) == 0) return;
+// Shown whole, also when too long for its buffer: the start request refuses
+// it then.
+void showSourceFolder(WindowHandle dialog, const char* folder) {
     storePath(folder, sourceFolder, &sourceFolderTooLong);
     windowSetItemText(dialog, SourceFolderEdit, folder);
 }
 
+// The output field gets a file path as it is, a folder with the archive's
+// default name.
+void showOutputPath(WindowHandle dialog, const char* path, bool isFolderPath) {
+    char text[PathCapacity * 2 + 16];
+    std::snprintf(text, sizeof(text), "%s%s", path, isFolderPath ? DefaultOutputName : "");
+    storePath(text, outputPath, &outputPathTooLong);
+    windowSetItemText(dialog, OutputPathEdit, text);
+}
+
+void browseSource(WindowHandle dialog) {
+    char folder[PathCapacity];
+    if (browseForFolder(folder, sourceFolder) == 0) return;
+    showSourceFolder(dialog, folder);
+}
+
 void browseOutput(WindowHandle dialog) {
     char folder[PathCapacity];
-    if (browseForFolder(folder) == 0) return;
-    // A folder too long for the file name is shown whole and refused at the
-    // start request.
-    char path[PathCapacity + 16];
-    std::snprintf(path, sizeof(path), "%s%s", folder, DefaultOutputName);
-    storePath(path, outputPath, &outputPathTooLong);
-    windowSetItemText(dialog, OutputPathEdit, path);
+    if (browseForFolder(folder, outputPath) == 0) return;
+    showOutputPath(dialog, folder, true);
+}
+
+// A dropped folder fills the source field, wherever it lands but on the
+// output field; there a folder gets the archive's name and a file is taken
+// as it is. Nothing is taken while the inputs are disabled (a run).
+int32_t takeDroppedPath(WindowHandle dialog, int32_t target, bool released) {
+    const int32_t field = target == OutputPathEdit ? OutputPathEdit : SourceFolderEdit;
+    if (!windowIsItemEnabled(dialog, field)) return 0;
+    char path[PathCapacity * 2];
+    const int32_t length = windowGetDroppedPath(dialog, path, sizeof(path) - 1);
+    if (length < 1) return 0;
+    const bool folder = isFolder(path);
+    if (field == SourceFolderEdit && !folder) return 0;
+    if (!released) return 1;
+    if (folder && path[length - 1] != '/') std::memcpy(path + length, "/", 2);
+    if (field == SourceFolderEdit) {
+        showSourceFolder(dialog, path);
+    } else {
+        showOutputPath(dialog, path, folder);
+    }
+    return 1;
 }
 
 void handleCommand(WindowHandle dialog, uint32_t param) {
@@ -177,13 +224,16 @@ void fillDialogControls(WindowHandle dialog) {
     windowSetItemText(dialog, OutputPathEdit, outputPath);
 }
 
-int32_t browseForFolder(char* buffer) {
+int32_t browseForFolder(char* buffer, const char* startAt) {
+    // The start may be the buffer itself: copied before the buffer is cleared.
+    char start[PathCapacity];
+    std::snprintf(start, sizeof(start), "%s", startAt);
     // Cleared whole, so that every way of not choosing leaves no text behind.
     std::memset(buffer, 0, PathCapacity);
     // The browser's answer may be longer than the buffer; it is checked
     // before anything is copied.
     char chosen[PathCapacity * 2] = {};
-    if (!windowBrowseForFolder(mainDialog, BrowseTitle, chosen, sizeof(chosen))) return 0;
+    if (!windowBrowseForFolder(mainDialog, BrowseTitle, start, chosen, sizeof(chosen))) return 0;
     size_t length = std::strlen(chosen);
     if (length == 0) return 0;
     bool addSeparator = chosen[length - 1] != '/';
@@ -218,6 +268,8 @@ int32_t mainDialogProc(WindowHandle dialog, DialogMessage message, uint32_t para
         case DialogMessage::Destroy:
             windowPostQuit(0);
             return 0;
+        case DialogMessage::DropPath:
+            return takeDroppedPath(dialog, commandId(param), commandCode(param) == DropReleased);
     }
     return 0;
 }

@@ -1,10 +1,12 @@
 // Start-up and shutdown steps that both front ends share.
 #include "app/startup.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/shell_state.h"
 #include "archive/block_decoder.h"
+#include "platform/directory_search.h"
 #include "platform/process.h"
 #include "worker/worker_state.h"
 
@@ -21,23 +23,45 @@ int32_t runWorkerThread(void* argument) {
 
 }  // namespace
 
-bool setDefaultOutputPath() {
-    char programPath[PathCapacity];
-    if (!currentProgramPath(programPath, PathCapacity)) {
-        outputPath[0] = '\0';
-        return false;
-    }
-    // The folder part keeps its trailing separator.
+bool defaultOutputPathFor(const char* programPath, const char* currentFolder,
+                          bool (*writable)(const char* folder), char* target) {
+    target[0] = '\0';
+    // The program's folder keeps its trailing separator; the current folder
+    // gets one unless it is the root.
+    char folder[PathCapacity];
     const char* lastSeparator = std::strrchr(programPath, '/');
     size_t folderLength = lastSeparator == nullptr ? 0 : size_t(lastSeparator - programPath) + 1;
-    size_t nameLength = std::strlen(DefaultOutputName);
-    if (folderLength + nameLength >= size_t{PathCapacity}) {
-        outputPath[0] = '\0';
+    const char* separator = "";
+    if (folderLength == 0 || folderLength >= size_t{PathCapacity}) {
+        folderLength = 0;
+    } else {
+        std::memcpy(folder, programPath, folderLength);
+        folder[folderLength] = '\0';
+        // An installed program's folder is usually closed to its users.
+        if (!writable(folder)) folderLength = 0;
+    }
+    if (folderLength == 0) {
+        folderLength = std::strlen(currentFolder);
+        if (folderLength >= size_t{PathCapacity}) return false;
+        std::memcpy(folder, currentFolder, folderLength + 1);
+        if (folderLength > 0 && folder[folderLength - 1] != '/') separator = "/";
+    }
+    const int written =
+        std::snprintf(target, PathCapacity, "%s%s%s", folder, separator, DefaultOutputName);
+    if (written < 0 || written >= PathCapacity) {
+        target[0] = '\0';
         return false;
     }
-    std::memcpy(outputPath, programPath, folderLength);
-    std::memcpy(outputPath + folderLength, DefaultOutputName, nameLength + 1);
     return true;
+}
+
+bool setDefaultOutputPath() {
+    char programPath[PathCapacity];
+    char currentFolder[PathCapacity];
+    if (!currentProgramPath(programPath, PathCapacity)) programPath[0] = '\0';
+    // Without a known current folder the name alone still means it.
+    if (!currentFolderPath(currentFolder, PathCapacity)) currentFolder[0] = '\0';
+    return defaultOutputPathFor(programPath, currentFolder, folderWritable, outputPath);
 }
 
 void centredPosition(int32_t screenWidth, int32_t screenHeight, int32_t width, int32_t height,

@@ -9,8 +9,14 @@
 #include "platform/window_layer.h"
 #include "worker/conversion_worker.h"
 
-// outputPath = the program's own folder + "vud.pac". false when it does not fit.
+// outputPath = "vud.pac" in the program's own folder when the user may
+// create files there, otherwise in the current folder. false (outputPath
+// empty) when the path does not fit.
 bool setDefaultOutputPath();
+// The same choice from given facts, into a PathCapacity buffer; either path
+// may be empty when unknown.
+bool defaultOutputPathFor(const char* programPath, const char* currentFolder,
+                          bool (*writable)(const char* folder), char* target);
 
 // x = (screenWidth - width) >> 1, y likewise, as signed 32-bit values.
 void centredPosition(int32_t screenWidth, int32_t screenHeight, int32_t width, int32_t height,

@@ -5,6 +5,8 @@
 
 // Full path of the program's own file; false when it does not fit capacity.
 bool currentProgramPath(char* buffer, int32_t capacity);
+// Full path of the current folder; false when it does not fit capacity or is gone.
+bool currentFolderPath(char* buffer, int32_t capacity);
 
 // Every entry allocates and frees buffers of the same sizes; keeping freed
 // memory for reuse (up to a few tens of MB) spares faulting the same pages in

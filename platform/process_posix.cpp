@@ -20,6 +20,15 @@ bool currentProgramPath(char* buffer, int32_t capacity) {
     return true;
 }
 
+bool currentFolderPath(char* buffer, int32_t capacity) {
+    if (buffer == nullptr || capacity < 1) return false;
+    if (getcwd(buffer, static_cast<size_t>(capacity)) == nullptr) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
 void keepFreedMemoryForReuse() {
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 16 << 20);

@@ -58,7 +58,7 @@ struct DialogTemplate {
     const char* title;
     const char* fontName;
     int32_t fontPointSize;
-    int16_t width, height;  // dialog units
+    int16_t width, height;            // dialog units
     const ControlTemplate* controls;  // resource order = tab order
     int32_t controlCount;
     int32_t iconResourceId;
@@ -69,18 +69,29 @@ enum class DialogMessage : uint32_t {
     Command,     // param = id | (notification code << 16)
     Close,       // the close box or the system's close keys
     Destroy,     // the dialog is being destroyed
+    // A file or folder dragged over the dialog, or dropped on it: param = the
+    // id of the control under the pointer (ControlIdNone elsewhere) | (DropPhase
+    // << 16); windowGetDroppedPath gives the path meanwhile. Answer 1 to take
+    // it; a hover must change nothing.
+    DropPath,
 };
 
+enum DropPhase : uint16_t { DropHovering = 0, DropReleased = 1 };
+
 // Notification codes carried by a Command.
-constexpr uint16_t NotifyClicked = 0;            // button click; Enter on the default button
-constexpr uint16_t NotifyEditChanged = 0x0300;   // edit text changed (by the user or the program)
+constexpr uint16_t NotifyClicked = 0;              // button click; Enter on the default button
+constexpr uint16_t NotifyEditChanged = 0x0300;     // edit text changed (by the user or the program)
 constexpr uint16_t NotifyListSelChanged = 0x0001;  // the user chose a list row
 
 inline uint32_t commandParam(int32_t id, uint16_t code) {
     return (static_cast<uint32_t>(code) << 16) | (static_cast<uint32_t>(id) & 0xFFFFu);
 }
-inline int32_t commandId(uint32_t param) { return static_cast<int32_t>(param & 0xFFFFu); }
-inline uint16_t commandCode(uint32_t param) { return static_cast<uint16_t>(param >> 16); }
+inline int32_t commandId(uint32_t param) {
+    return static_cast<int32_t>(param & 0xFFFFu);
+}
+inline uint16_t commandCode(uint32_t param) {
+    return static_cast<uint16_t>(param >> 16);
+}
 
 typedef int32_t (*DialogProcedure)(WindowHandle dialog, DialogMessage message, uint32_t param);
 
@@ -126,15 +137,22 @@ int32_t windowListGetSelection(WindowHandle dialog, int32_t id);  // -1 when non
 MessageBoxAnswer windowMessageBox(WindowHandle owner, const char* text, const char* caption,
                                   MessageBoxButtons buttons, MessageBoxIcon icon);
 
-// The folder browser. true with a path (no trailing separator added) in
-// buffer; false when cancelled or when the choice is no file-system folder.
-bool windowBrowseForFolder(WindowHandle owner, const char* title, char* buffer, int32_t capacity);
+// The folder browser, opened at startAt or its nearest existing folder (the
+// home folder when there is none). true with a path (no trailing separator
+// added) in buffer; false when cancelled or when the choice is no file-system
+// folder.
+bool windowBrowseForFolder(WindowHandle owner, const char* title, const char* startAt, char* buffer,
+                           int32_t capacity);
+
+// While the procedure handles DropPath: the dragged path, as
+// windowGetItemText copies; -1 at any other time.
+int32_t windowGetDroppedPath(WindowHandle dialog, char* buffer, int32_t capacity);
 
 bool windowGetRect(WindowHandle dialog, WindowRect* rect);  // screen pixels
 bool windowMove(WindowHandle dialog, int32_t x, int32_t y, int32_t width, int32_t height);
 bool windowShow(WindowHandle dialog, ShowCommand command);
 bool windowBringToFront(WindowHandle dialog);
-int32_t windowScreenWidth();   // primary screen, pixels
+int32_t windowScreenWidth();  // primary screen, pixels
 int32_t windowScreenHeight();
 
 // Any thread. Ends the message loop with code.

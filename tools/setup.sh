@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libmp3lame-dev libmpg123-dev
-  qt6-base-dev libgl-dev fonts-ipafont-gothic xvfb xauth
+  qt6-base-dev qt6-translations-l10n libgl-dev fonts-ipafont-gothic xvfb xauth
   espeak-ng sox time bc
 )
 

@@ -3,7 +3,9 @@
 // before the worker. A later start only asks this one to come forward.
 #include "app/gui/window_program.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/dialog_resource.h"
 #include "app/main_dialog.h"
@@ -12,6 +14,7 @@
 #include "app/status_services.h"
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
+#include "platform/files.h"
 #include "platform/single_instance.h"
 #include "platform/stop_signals.h"
 #include "platform/window_layer.h"
@@ -41,6 +44,31 @@ void resetSharedValues() {
     bitRateSelection.store(InitialBitRateSelection);
 }
 
+// The toolkit ends the process with exit() when the display goes away,
+// from inside whatever loop runs. Ending normally would then wait for the
+// worker's archive or on state the worker still uses: the process ends at
+// once instead, the run's temporary output removed.
+std::atomic<bool> programRunning{false};
+
+void endAtOnceWhenLeftRunning() {
+    if (!programRunning.load()) return;
+    discardPendingOutputNow();
+    std::_Exit(1);
+}
+
+// From when the toolkit is set up (so that the check runs before the
+// toolkit's own and the program's static clean-up) until the program
+// returns.
+struct EndAtOnceOnExit {
+    EndAtOnceOnExit() {
+        static const bool registered = std::atexit(endAtOnceWhenLeftRunning) == 0;
+        programRunning.store(registered);
+    }
+    ~EndAtOnceOnExit() { programRunning.store(false); }
+    EndAtOnceOnExit(const EndAtOnceOnExit&) = delete;
+    EndAtOnceOnExit& operator=(const EndAtOnceOnExit&) = delete;
+};
+
 }  // namespace
 
 WindowProgramOptions defaultWindowProgramOptions() {
@@ -65,6 +93,7 @@ int32_t runWindowProgram(int* argc, char** argv, const WindowProgramOptions& opt
         releaseSingleInstance(instance);
         return 1;
     }
+    const EndAtOnceOnExit endAtOnceOnExit;
     if (options.loadEncoder() == 0) {
         // No window exists yet: the box has no owner.
         showWarning(MissingEncoderWarning);
@@ -100,15 +129,15 @@ int32_t runWindowProgram(int* argc, char** argv, const WindowProgramOptions& opt
 
     if (descriptor >= 0) windowUnwatch(descriptor);
     if (signals >= 0) windowUnwatch(signals);
+    // The window is gone, so a new start must open a new one at once. The
+    // run still being written only ever touches its own temporary file.
+    releaseSingleInstance(instance);
     // The dialog is gone: the worker's calls to it fail at once, so it
     // finishes its archive, cleans up and ends without waiting on us. A
     // further stop signal meanwhile is caught and changes nothing.
     stopWorker(&run);
     releaseStopSignals();
     unloadEncoderLibrary();
-    // Held until the old run's output is settled, so a new start cannot
-    // write a file this one is about to delete.
-    releaseSingleInstance(instance);
     mainDialog = nullptr;
     return quitCode;
 }

@@ -289,10 +289,16 @@ bool consoleIsVisible(WindowHandle dialog) {
     return callOnUiThread(dialog, true, apply) && visible;
 }
 
-bool windowBrowseForFolder(WindowHandle, const char*, char* buffer, int32_t capacity) {
+bool windowBrowseForFolder(WindowHandle, const char*, const char*, char* buffer, int32_t capacity) {
     // A console has no folder browser: every browse counts as cancelled.
     if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
     return false;
+}
+
+int32_t windowGetDroppedPath(WindowHandle, char* buffer, int32_t capacity) {
+    // Nothing is ever dropped on a console.
+    if (buffer != nullptr && capacity > 0) buffer[0] = '\0';
+    return -1;
 }
 
 bool windowGetRect(WindowHandle dialog, WindowRect* rect) {

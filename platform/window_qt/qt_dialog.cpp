@@ -5,14 +5,20 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QDirIterator>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 #include <algorithm>
 #include <cstring>
 
@@ -50,10 +56,26 @@ int32_t enterCommandId(WindowHandle dialog, QWidget* focus) {
     return ControlIdNone;
 }
 
+// The path of the drag the procedure is asked about; empty otherwise.
+QByteArray droppedPath;
+
+// The control whose widget (or a part of it) is at point, dialog coordinates.
+int32_t controlIdAt(WindowHandle dialog, QWidget* widget, QPoint point) {
+    for (QWidget* child = widget->childAt(point); child != nullptr && child != widget;
+         child = child->parentWidget()) {
+        for (const ControlRecord& control : dialog->controls) {
+            if (control.widget == child) return control.id;
+        }
+    }
+    return ControlIdNone;
+}
+
 class DialogWidget final : public QDialog {
 public:
     explicit DialogWidget(WindowHandle dialog)
-        : QDialog(nullptr, DialogWindowFlags), dialog_(dialog) {}
+        : QDialog(nullptr, DialogWindowFlags), dialog_(dialog) {
+        setAcceptDrops(true);
+    }
 
     // A modeless dialog must not hide itself: Escape is a command for the
     // procedure, and closing goes through Close.
@@ -85,7 +107,37 @@ protected:
         QWidget::keyPressEvent(event);
     }
 
+    // Only drags of one local file or folder are offered to the procedure;
+    // the first move after the enter asks about the place.
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        event->setAccepted(!localPathOf(event).isEmpty());
+    }
+    void dragMoveEvent(QDragMoveEvent* event) override { offer(event, DropHovering); }
+    void dropEvent(QDropEvent* event) override { offer(event, DropReleased); }
+
 private:
+    static QByteArray localPathOf(const QDropEvent* event) {
+        const QList<QUrl> urls =
+            event->mimeData() != nullptr ? event->mimeData()->urls() : QList<QUrl>();
+        if (urls.size() != 1 || !urls.front().isLocalFile()) return QByteArray();
+        return QFile::encodeName(QDir::cleanPath(urls.front().toLocalFile()));
+    }
+
+    void offer(QDropEvent* event, DropPhase phase) {
+        droppedPath = localPathOf(event);
+        const int32_t target = controlIdAt(dialog_, this, event->position().toPoint());
+        const bool taken =
+            !droppedPath.isEmpty() &&
+            sendToProcedure(dialog_, DialogMessage::DropPath, commandParam(target, phase)) != 0;
+        droppedPath.clear();
+        if (!taken) {
+            event->ignore();
+            return;
+        }
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+
     WindowHandle dialog_;
 };
 
@@ -94,10 +146,10 @@ QString textOf(const char* text) {
 }
 
 // A label whose text is wider than its box grows, so the text is never cut
-// off. A right-aligned one keeps its right edge while it can: it grows left
-// up to a small gap before the control beside it, and only then right.
-void fitLabel(WindowHandle dialog, ControlRecord* control) {
-    constexpr int32_t Gap = 3;
+// off. A right-aligned one keeps its right edge, so a changing text (a
+// percentage) never moves sideways: it grows left, up to the dialog's edge,
+// and only then right.
+void fitLabel(ControlRecord* control) {
     auto* label = static_cast<QLabel*>(control->widget);
     const int32_t needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
     QRect rect = control->templateRect;
@@ -105,19 +157,7 @@ void fitLabel(WindowHandle dialog, ControlRecord* control) {
         label->setGeometry(rect);
         return;
     }
-    if (!(control->styles & StyleRightAligned)) {
-        rect.setWidth(needed);
-        label->setGeometry(rect);
-        return;
-    }
-    int32_t leftLimit = 0;
-    for (const ControlRecord& other : dialog->controls) {
-        const QRect box = other.widget->geometry();
-        if (&other == control || box.bottom() < rect.top() || box.top() > rect.bottom()) continue;
-        if (box.right() < rect.left()) leftLimit = std::max(leftLimit, box.right() + 1 + Gap);
-    }
-    const int32_t right = rect.right();
-    rect.setLeft(std::max(leftLimit, right + 1 - needed));
+    if (control->styles & StyleRightAligned) rect.setLeft(std::max(0, rect.right() + 1 - needed));
     if (rect.width() < needed) rect.setWidth(needed);
     label->setGeometry(rect);
 }
@@ -138,6 +178,18 @@ void showProgressState(ControlRecord* control) {
 int32_t clampedPosition(const ControlRecord& control, int32_t position) {
     if (control.rangeMaximum <= control.rangeMinimum) return control.rangeMinimum;
     return std::clamp(position, control.rangeMinimum, control.rangeMaximum);
+}
+
+constexpr const char* OpenListHeight = "vudOpenListHeight";
+
+// As many rows as the opened list's height in the template holds, measured
+// on the rows themselves once there are any.
+void fitOpenList(QComboBox* list) {
+    const int32_t room = list->property(OpenListHeight).toInt();
+    const int32_t frame = 2 * (list->view()->frameWidth() + 1);
+    int32_t rowHeight = list->count() > 0 ? list->view()->sizeHintForRow(0) : 0;
+    if (rowHeight < 1) rowHeight = list->fontMetrics().height() + 4;
+    list->setMaxVisibleItems(std::max(1, (room - frame) / rowHeight));
 }
 
 QIcon iconOfResource(int32_t resourceId) {
@@ -170,6 +222,8 @@ QWidget* createControl(WindowHandle dialog, QWidget* parent, const ControlTempla
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(textOf(entry.text), parent);
             edit->setFrame((entry.styles & StyleBorder) != 0);
+            // Drops go to the dialog, which knows what a path means here.
+            edit->setAcceptDrops(false);
             // Typed changes; the program's own changes notify in windowSetItemText.
             QObject::connect(edit, &QLineEdit::textEdited, edit, [dialog, id] {
                 sendToProcedure(dialog, DialogMessage::Command,
@@ -194,10 +248,13 @@ QWidget* createControl(WindowHandle dialog, QWidget* parent, const ControlTempla
         case ControlKind::DropDownList: {
             auto* list = new QComboBox(parent);
             list->setEditable(false);
+            // A scrolling list below the field, as on Windows, rather than a
+            // menu of every row over it: only then are the visible rows limited.
+            list->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
             // The template's height includes the opened list.
             const int32_t closedHeight = std::min(list->sizeHint().height(), rect->height());
-            const int32_t rowHeight = list->fontMetrics().height() + 4;
-            list->setMaxVisibleItems(std::max(1, (rect->height() - closedHeight) / rowHeight));
+            list->setProperty(OpenListHeight, rect->height() - closedHeight);
+            fitOpenList(list);
             rect->setHeight(closedHeight);
             // User choices only; selecting from the program does not notify.
             QObject::connect(list, &QComboBox::activated, list, [dialog, id] {
@@ -239,7 +296,7 @@ bool setItemTextNow(WindowHandle dialog, int32_t id, const char* text) {
             return true;
         case ControlKind::Label:
             static_cast<QLabel*>(control->widget)->setText(textOf(text));
-            fitLabel(dialog, control);
+            fitLabel(control);
             return true;
         case ControlKind::ProgressBar:
             return true;
@@ -349,7 +406,7 @@ WindowHandle windowCreateDialog(const DialogTemplate* dialogTemplate, DialogProc
     }
 
     for (ControlRecord& control : dialog->controls) {
-        if (control.kind == ControlKind::Label) fitLabel(dialog, &control);
+        if (control.kind == ControlKind::Label) fitLabel(&control);
     }
 
     const QIcon icon = iconOfResource(dialogTemplate->iconResourceId);
@@ -407,6 +464,13 @@ int32_t windowGetItemText(WindowHandle dialog, int32_t id, char* buffer, int32_t
         if (control != nullptr) length = copyText(itemTextNow(*control), buffer, capacity);
     });
     return length;
+}
+
+int32_t windowGetDroppedPath(WindowHandle dialog, char* buffer, int32_t capacity) {
+    if (buffer == nullptr || capacity < 1) return -1;
+    buffer[0] = '\0';
+    if (!onUiThread() || !dialogAlive(dialog) || droppedPath.isEmpty()) return -1;
+    return copyText(QString::fromUtf8(droppedPath), buffer, capacity);
 }
 
 bool windowEnableItem(WindowHandle dialog, int32_t id, bool enable) {
@@ -471,6 +535,7 @@ int32_t windowListAddString(WindowHandle dialog, int32_t id, const char* text) {
         if (list == nullptr) return;
         const int32_t selection = list->currentIndex();
         list->addItem(textOf(text));
+        if (list->count() == 1) fitOpenList(list);
         // Adding a row selects nothing, unlike the widget's first row.
         if (selection < 0) list->setCurrentIndex(-1);
         row = list->count() - 1;

@@ -9,7 +9,10 @@
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QObject>
+#include <QTranslator>
 #include <QWidget>
 #include <algorithm>
 #include <atomic>
@@ -79,9 +82,13 @@ struct Layer {
     std::vector<ModalRecord*> modals;
     Dispatcher* dispatcher = nullptr;
     QApplication* ownedApplication = nullptr;
+    QTranslator* translator = nullptr;
 };
 
-Layer layer;
+// Never destroyed: a toolkit that ends the process with exit() while the
+// worker waits on the condition variable would otherwise wait for ever in
+// its destructor.
+Layer& layer = *new Layer;
 std::atomic<bool> initialized{false};
 std::thread::id uiThreadId;
 
@@ -303,8 +310,18 @@ bool windowLayerInitialize(int* argc, char** argv) {
     if (QGuiApplication::desktopFileName().isEmpty()) {
         QGuiApplication::setDesktopFileName(QCoreApplication::applicationName());
     }
-    // Message boxes and the folder browser speak Japanese too.
+    // Message boxes and the folder browser speak Japanese too: in the
+    // dialog's font, with the toolkit's own texts translated, whatever the
+    // user's locale (the program has no other language).
     QApplication::setFont(dialogFont("", QApplication::font().pointSize()));
+    if (layer.translator == nullptr) {
+        layer.translator = new QTranslator;
+        if (layer.translator->load(QLocale(QLocale::Japanese, QLocale::Japan),
+                                   QStringLiteral("qtbase"), QStringLiteral("_"),
+                                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QCoreApplication::installTranslator(layer.translator);
+        }
+    }
     uiThreadId = std::this_thread::get_id();
     layer.dispatcher = new Dispatcher;
     initialized.store(true, std::memory_order_release);
@@ -326,6 +343,8 @@ void windowLayerShutdown() {
     delete layer.dispatcher;
     layer.dispatcher = nullptr;
     releaseDeadDialogs();
+    delete layer.translator;
+    layer.translator = nullptr;
     delete layer.ownedApplication;
     layer.ownedApplication = nullptr;
 }

@@ -8,10 +8,18 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrl>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -124,23 +132,86 @@ MessageBoxAnswer messageBoxNow(WindowHandle owner, const char* text, const char*
     return answerOf(box.standardButton(box.clickedButton()));
 }
 
-bool browseNow(WindowHandle owner, const char* title, char* buffer, int32_t capacity) {
+// The folder startAt names, else its nearest existing parent; relative
+// paths count from the current folder. The home folder when none exists.
+QString startFolderOf(const char* startAt) {
+    QString path = QString::fromUtf8(startAt);
+    if (path.isEmpty()) return QDir::homePath();
+    path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    while (!QFileInfo(path).isDir()) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path) return QDir::homePath();
+        path = parent;
+    }
+    return path;
+}
+
+// Folders as usual; of the files only the source archives, greyed: they
+// show that the right folder is open but cannot be chosen.
+class SourceArchivesGreyed final : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        const Qt::ItemFlags flags = QSortFilterProxyModel::flags(index);
+        if (!index.isValid() || isFolderRow(mapToSource(index))) return flags;
+        return flags & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        const QModelIndex index = sourceModel()->index(row, 0, parent);
+        return isFolderRow(index) ||
+               index.data().toString().endsWith(QStringLiteral(".vud"), Qt::CaseInsensitive);
+    }
+
+private:
+    bool isFolderRow(const QModelIndex& index) const {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        return files == nullptr || files->isDir(index);
+    }
+};
+
+// Wide enough that names, types and dates are not cut at the first look;
+// the places list shows its entries whole too.
+void makeColumnsReadable(QFileDialog* browser) {
+    browser->setViewMode(QFileDialog::Detail);
+    const QRect screen = browser->screen() != nullptr ? browser->screen()->availableGeometry()
+                                                      : QRect(0, 0, 1024, 768);
+    browser->resize(std::min(760, screen.width() - 40), std::min(460, screen.height() - 40));
+    if (auto* tree = browser->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = tree->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    if (auto* places = browser->findChild<QSplitter*>(QStringLiteral("splitter"))) {
+        const int32_t placesWidth = std::max(150, places->widget(0)->sizeHint().width());
+        places->setSizes({placesWidth, browser->width() - placesWidth});
+    }
+}
+
+bool browseNow(WindowHandle owner, const char* title, const char* startAt, char* buffer,
+               int32_t capacity) {
     QWidget* parent = owner != nullptr ? qtlayer::dialogWidget(owner) : nullptr;
     QFileDialog browser(parent, QString::fromUtf8(title));
+    // Qt's own browser everywhere: it speaks the program's language and can
+    // grey the source archives.
+    browser.setOption(QFileDialog::DontUseNativeDialog, true);
     browser.setFileMode(QFileDialog::Directory);
-    browser.setOption(QFileDialog::ShowDirsOnly, true);
-    browser.setDirectory(QDir::homePath());
+    browser.setProxyModel(new SourceArchivesGreyed(&browser));
+    const QString start = startFolderOf(startAt);
+    browser.setDirectory(start);
+    makeColumnsReadable(&browser);
     browser.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
 
-    const FolderBrowserRecord shown{title, owner};
+    const FolderBrowserRecord shown{title, owner, start.toStdString()};
     FolderBrowserResponder responder;
     {
         std::lock_guard<std::mutex> lock(recordsMutex);
         folderBrowserRecords.push_back(shown);
         responder = folderBrowserResponder;
     }
-    // A test drives the browser's own widgets, never a native dialog.
-    if (responder) browser.setOption(QFileDialog::DontUseNativeDialog, true);
     browser.show();
     if (responder) {
         const std::optional<std::string> choice = responder(shown);
@@ -175,13 +246,15 @@ MessageBoxAnswer windowMessageBox(WindowHandle owner, const char* text, const ch
     return answer;
 }
 
-bool windowBrowseForFolder(WindowHandle owner, const char* title, char* buffer, int32_t capacity) {
+bool windowBrowseForFolder(WindowHandle owner, const char* title, const char* startAt, char* buffer,
+                           int32_t capacity) {
     if (buffer == nullptr || capacity < 1) return false;
     buffer[0] = '\0';
     if (title == nullptr) title = "";
+    if (startAt == nullptr) startAt = "";
     bool chosen = false;
     qtlayer::runOnUiThread(owner, owner != nullptr,
-                           [&] { chosen = browseNow(owner, title, buffer, capacity); });
+                           [&] { chosen = browseNow(owner, title, startAt, buffer, capacity); });
     if (!chosen) std::memset(buffer, 0, static_cast<size_t>(capacity));
     return chosen;
 }

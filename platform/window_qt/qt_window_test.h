@@ -34,6 +34,7 @@ void qtTestClearMessageBoxes();
 struct FolderBrowserRecord {
     std::string title;
     WindowHandle owner;
+    std::string startFolder;  // where it opened
 };
 
 // The folder to choose (an existing folder), or nullopt to cancel.

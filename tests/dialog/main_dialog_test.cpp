@@ -239,11 +239,51 @@ TEST(StartupTest, CentringHalvesTheFreeSpaceRoundingTowardsMinusInfinity) {
 }
 
 TEST(StartupTest, TheDefaultOutputIsVudPacInTheProgramsFolder) {
+    // The build folder is open to its user.
     ASSERT_TRUE(setDefaultOutputPath());
     std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
     std::string folder = program.substr(0, program.rfind('/') + 1);
     EXPECT_EQ(std::string(outputPath), folder + "vud.pac");
 }
+
+bool writableAnywhere(const char*) {
+    return true;
+}
+bool writableNowhere(const char*) {
+    return false;
+}
+
+struct DefaultOutputCase {
+    const char* program;
+    const char* current;
+    bool (*writable)(const char*);
+    const char* expected;  // null: does not fit
+};
+
+class DefaultOutputTest : public ::testing::TestWithParam<DefaultOutputCase> {};
+
+// An installed program's folder is usually closed to its users: the current
+// folder (a desktop menu starts programs in the home folder) takes its place.
+TEST_P(DefaultOutputTest, TheProgramsFolderWhenWritableElseTheCurrentFolder) {
+    const DefaultOutputCase& example = GetParam();
+    char path[PathCapacity];
+    EXPECT_EQ(defaultOutputPathFor(example.program, example.current, example.writable, path),
+              example.expected != nullptr);
+    EXPECT_STREQ(path, example.expected != nullptr ? example.expected : "");
+}
+
+const std::string longFolder = "/" + std::string(PathCapacity - 8, 'f');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DefaultOutputTest,
+    ::testing::Values(
+        DefaultOutputCase{"/opt/vud/vud-converter", "/home/u", writableAnywhere,
+                          "/opt/vud/vud.pac"},
+        DefaultOutputCase{"/usr/local/bin/vudconv", "/home/u", writableNowhere, "/home/u/vud.pac"},
+        DefaultOutputCase{"/usr/local/bin/vudconv", "/", writableNowhere, "/vud.pac"},
+        DefaultOutputCase{"", "/home/u/", writableAnywhere, "/home/u/vud.pac"},
+        DefaultOutputCase{"", "", writableAnywhere, "vud.pac"},
+        DefaultOutputCase{"/usr/bin/vudconv", longFolder.c_str(), writableNowhere, nullptr}));
 
 TEST(StartupTest, TheWorkerStartsIdleAndEndsWithItsExitCodeOnQuit) {
     prepareFakeEncoder();

@@ -5,9 +5,14 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 #include <cstring>
 
 #include "app/dialog_resource.h"
@@ -109,6 +114,10 @@ TEST_F(MainDialogTest, BrowsingFillsTheFieldsAndTheOutputGetsTheArchiveName) {
     ASSERT_EQ(browsers.size(), 2u);
     EXPECT_EQ(browsers[0].title, "フォルダの選択");
     EXPECT_EQ(browsers[1].owner, mainDialog);
+    // Each opens where its field points: the empty source field at home,
+    // the output at the default output's folder.
+    EXPECT_EQ(browsers[0].startFolder, QDir::homePath().toStdString());
+    EXPECT_EQ(browsers[1].startFolder, folder);
 
     // A cancelled browser leaves both fields and buffers as they were.
     qtTestSetFolderBrowserResponder(
@@ -132,6 +141,68 @@ TEST_F(MainDialogTest, ATypedOutputNameIsUsedAsTyped) {
     typeIntoField(sourceField(), QStringLiteral("/no/closing/separator"));
     EXPECT_STREQ(sourceFolder, "/no/closing/separator")
         << "a typed folder is used exactly as typed";
+}
+
+// The scan uses the text as a prefix: a typed folder gets its closing '/'
+// at the start request, shown in the field; other text stays as typed.
+TEST_F(MainDialogTest, ATypedFolderGetsItsSeparatorAtTheStart) {
+    const std::string folder = scratch.path.substr(0, scratch.path.size() - 1);
+    ASSERT_TRUE(writeWholeFile(scratch.path + "file", "x"));
+    for (const std::string& typed : {folder + "/file", folder + "/missing", folder}) {
+        resetToIdle();
+        typeIntoField(sourceField(), QString::fromStdString(typed));
+        QTest::mouseClick(button(StartButton), Qt::LeftButton);
+        const std::string expected = typed == folder ? scratch.path : typed;
+        EXPECT_EQ(itemText(mainDialog, SourceFolderEdit), expected);
+        EXPECT_STREQ(sourceFolder, expected.c_str());
+        EXPECT_EQ(workerState.load(), WorkerStartRequested);
+    }
+}
+
+// Drags as a file manager makes them, over the field (or any place) and
+// released there.
+bool dragAndDrop(QWidget* target, const std::vector<std::string>& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
+    data.setUrls(urls);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &move);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    EXPECT_EQ(move.isAccepted(), drop.isAccepted()) << "the hover foretells the drop";
+    return drop.isAccepted();
+}
+
+TEST_F(MainDialogTest, DroppedFoldersAndFilesFillTheFields) {
+    const std::string folder = scratch.path.substr(0, scratch.path.size() - 1);
+    const std::string file = scratch.path + "old.pac";
+    ASSERT_TRUE(writeWholeFile(file, "x"));
+    QWidget* bar = qtTestItemWidget(mainDialog, ProgressBar);
+
+    EXPECT_TRUE(dragAndDrop(sourceField(), {folder}));
+    EXPECT_EQ(itemText(mainDialog, SourceFolderEdit), scratch.path);
+    typeIntoField(sourceField(), QString());
+    EXPECT_TRUE(dragAndDrop(bar, {folder})) << "anywhere but the output field";
+    EXPECT_STREQ(sourceFolder, scratch.path.c_str());
+    EXPECT_TRUE(dragAndDrop(outputField(), {folder}));
+    EXPECT_EQ(itemText(mainDialog, OutputPathEdit), scratch.path + "vud.pac");
+    EXPECT_TRUE(dragAndDrop(outputField(), {file}));
+    EXPECT_STREQ(outputPath, file.c_str());
+
+    // Refused: a file as the source, several paths, anything during a run.
+    typeIntoField(sourceField(), QStringLiteral("kept"));
+    EXPECT_FALSE(dragAndDrop(sourceField(), {file}));
+    EXPECT_FALSE(dragAndDrop(sourceField(), {folder, folder}));
+    setInputsEnabled(mainDialog, false);
+    EXPECT_FALSE(dragAndDrop(sourceField(), {folder}));
+    EXPECT_FALSE(dragAndDrop(bar, {folder}));
+    EXPECT_FALSE(dragAndDrop(outputField(), {scratch.path + "new.pac"}));
+    EXPECT_EQ(itemText(mainDialog, SourceFolderEdit), "kept");
+    EXPECT_STREQ(outputPath, file.c_str());
 }
 
 TEST_F(MainDialogTest, ChoosingTheRow128StoresRow11) {

@@ -3,18 +3,24 @@
 // folder browser and the thread contract.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -83,6 +89,15 @@ int32_t toPixelsX(int32_t units, DialogBaseUnits base) {
 }
 int32_t toPixelsY(int32_t units, DialogBaseUnits base) {
     return dialogUnitsToPixels(units, base.y, 8);
+}
+
+// The shown top-level window of that class; a responder runs before the
+// layer records the window as open.
+QWidget* shownWindow(const char* className) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->inherits(className)) return window;
+    }
+    return nullptr;
 }
 
 class QtDialog : public ::testing::Test {
@@ -161,11 +176,36 @@ TEST(QtDialogLayout, MainDialogIsLaidOutInDialogUnitsOfItsMappedFont) {
 
     // The widest texts fit their controls: nothing is cut off, and the
     // mapped font has every Japanese glyph.
-    windowSetItemText(dialog, PercentText, "100%");
+    // The opened bit-rate list takes the height the template gives it, and
+    // scrolls through the rows that do not fit.
+    auto* list = itemWidget<QComboBox>(dialog, BitRateList);
+    for (const char* row :
+         {"8", "16", "24", "32", "40", "48", "56", "64", "80", "96", "112", "128", "144", "160"}) {
+        windowListAddString(dialog, BitRateList, row);
+    }
+    list->showPopup();
+    QWidget* popup = list->view()->window();
+    EXPECT_LE(list->height() + popup->height(), toPixelsY(105, base));
+    EXPECT_GE(list->height() + popup->height() + list->view()->sizeHintForRow(0),
+              toPixelsY(105, base))
+        << "as many rows as fit";
+    EXPECT_GT(list->view()->verticalScrollBar()->maximum(), 0);
+    list->hidePopup();
+
+    // The percentage's right edge stays where 0-99 % put it.
+    const int32_t percentRight = qtTestItemWidget(dialog, PercentText)->geometry().right();
+    for (const char* percent : {"99%", "100%"}) {
+        windowSetItemText(dialog, PercentText, percent);
+        EXPECT_EQ(qtTestItemWidget(dialog, PercentText)->geometry().right(), percentRight)
+            << percent;
+    }
     windowSetItemText(dialog, VersionLine, "GOGO.DLL lame 3.100 (stand-in 1.0)");
-    EXPECT_GT(qtTestItemWidget(dialog, PercentText)->geometry().left(),
-              qtTestItemWidget(dialog, ProgressBar)->geometry().right() + 1)
-        << "the grown percentage keeps clear of the bar";
+    const auto* percent = itemWidget<QLabel>(dialog, PercentText);
+    const QFontMetrics metrics = percent->fontMetrics();
+    EXPECT_GT(percent->geometry().right() + 1 - metrics.horizontalAdvance(percent->text()) +
+                  metrics.tightBoundingRect(percent->text()).left(),
+              qtTestItemWidget(dialog, ProgressBar)->geometry().right())
+        << "the grown percentage is drawn clear of the bar";
     EXPECT_LE(qtTestItemWidget(dialog, PercentText)->geometry().right(), widget->width());
     for (QLabel* label : widget->findChildren<QLabel*>()) {
         EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()))
@@ -297,7 +337,15 @@ TEST_F(QtDialog, CloseBoxSendsCloseToTheProcedure) {
 }
 
 TEST_F(QtDialog, MessageBoxesShowCaptionIconAndButtons) {
-    answerMessageBoxes(MessageBoxAnswer::No);
+    // The toolkit's own texts are Japanese whatever the locale.
+    QStringList buttonTexts;
+    qtTestSetMessageBoxResponder([&buttonTexts](const MessageBoxRecord&) {
+        if (QWidget* box = shownWindow("QMessageBox")) {
+            for (QAbstractButton* button : box->findChildren<QAbstractButton*>())
+                buttonTexts << button->text().remove(QLatin1Char('&'));
+        }
+        return MessageBoxAnswer::No;
+    });
     EXPECT_EQ(windowMessageBox(dialog, "上書きしますか？", "確認", MessageBoxButtons::YesNo,
                                MessageBoxIcon::Warning),
               MessageBoxAnswer::No);
@@ -310,6 +358,7 @@ TEST_F(QtDialog, MessageBoxesShowCaptionIconAndButtons) {
                                MessageBoxIcon::Warning),
               MessageBoxAnswer::Ok);
 
+    EXPECT_EQ(buttonTexts, (QStringList{"はい(Y)", "いいえ(N)"}));
     const std::vector<MessageBoxRecord> boxes = qtTestMessageBoxes();
     ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[0].text, "上書きしますか？");
@@ -334,21 +383,78 @@ TEST_F(QtDialog, FolderBrowserGivesTheChosenFolderOrNothing) {
     qtTestSetFolderBrowserResponder(
         [&chosen](const FolderBrowserRecord&) { return std::optional<std::string>(chosen); });
     char buffer[512];
-    ASSERT_TRUE(windowBrowseForFolder(dialog, "フォルダの選択", buffer, sizeof buffer));
+    ASSERT_TRUE(windowBrowseForFolder(dialog, "フォルダの選択", "", buffer, sizeof buffer));
     EXPECT_EQ(std::string(buffer), chosen);
     ASSERT_EQ(qtTestFolderBrowsers().size(), 1u);
     EXPECT_EQ(qtTestFolderBrowsers()[0].title, "フォルダの選択");
     EXPECT_EQ(qtTestFolderBrowsers()[0].owner, dialog);
 
     char tooSmall[4];
-    EXPECT_FALSE(windowBrowseForFolder(dialog, "t", tooSmall, sizeof tooSmall));
+    EXPECT_FALSE(windowBrowseForFolder(dialog, "t", "", tooSmall, sizeof tooSmall));
     EXPECT_EQ(tooSmall[0], '\0');
 
     qtTestSetFolderBrowserResponder(
         [](const FolderBrowserRecord&) { return std::optional<std::string>(); });
     std::memset(buffer, 'x', sizeof buffer);
-    EXPECT_FALSE(windowBrowseForFolder(dialog, "t", buffer, sizeof buffer));
+    EXPECT_FALSE(windowBrowseForFolder(dialog, "t", "", buffer, sizeof buffer));
     EXPECT_EQ(std::string(buffer, 4), std::string(4, '\0')) << "a cancel clears the buffer";
+}
+
+// Where the browser opens, and what it shows there: folders, the source
+// archives greyed, no other file; every column readable; the toolkit's
+// texts in Japanese.
+TEST_F(QtDialog, FolderBrowserOpensAtTheNearestFolderAndShowsTheArchivesGreyed) {
+    TempFolder folder;
+    ASSERT_TRUE(writeWholeFile(folder.path + "z001.vud", "VUDPAC"));
+    ASSERT_TRUE(writeWholeFile(folder.path + "notes.txt", "-"));
+    const std::string base = folder.path.substr(0, folder.path.size() - 1);
+    std::vector<std::string> starts;
+    QTreeView* tree = nullptr;
+    QStringList buttons;
+    qtTestSetFolderBrowserResponder([&](const FolderBrowserRecord& record) {
+        starts.push_back(record.startFolder);
+        if (tree != nullptr) return std::optional<std::string>();
+        QWidget* browser = shownWindow("QFileDialog");
+        if (browser == nullptr) {
+            ADD_FAILURE() << "no browser shown";
+            return std::optional<std::string>();
+        }
+        tree = browser->findChild<QTreeView*>(QStringLiteral("treeView"));
+        if (tree == nullptr) {
+            ADD_FAILURE() << "not the toolkit's own browser";
+            return std::optional<std::string>();
+        }
+        for (QPushButton* button : browser->findChildren<QPushButton*>())
+            buttons << button->text().remove(QLatin1Char('&'));
+        // Neither the header nor any row's text is cut.
+        const auto columnFits = [tree](int column) {
+            const QAbstractItemView* view = tree;
+            return tree->columnWidth(column) >= std::max(view->sizeHintForColumn(column),
+                                                         tree->header()->sectionSizeHint(column));
+        };
+        serveUntil([&] {
+            bool fits = tree->model()->rowCount(tree->rootIndex()) == 1;
+            for (int column = 0; fits && column < tree->header()->count(); ++column)
+                fits = columnFits(column);
+            return fits;
+        });
+        const QModelIndex root = tree->rootIndex();
+        EXPECT_EQ(tree->model()->rowCount(root), 1) << "notes.txt is not shown";
+        const QModelIndex archive = tree->model()->index(0, 0, root);
+        EXPECT_EQ(archive.data().toString(), QStringLiteral("z001.vud"));
+        EXPECT_FALSE(tree->model()->flags(archive) & Qt::ItemIsEnabled) << "greyed";
+        for (int column = 0; column < tree->header()->count(); ++column)
+            EXPECT_TRUE(columnFits(column)) << column;
+        return std::optional<std::string>();
+    });
+    char buffer[512];
+    for (const std::string& start :
+         {base, base + "/missing/deeper/vud.pac", folder.path + "z001.vud", std::string()}) {
+        EXPECT_FALSE(windowBrowseForFolder(dialog, "t", start.c_str(), buffer, sizeof buffer));
+    }
+    const std::string home = QDir::homePath().toStdString();
+    EXPECT_EQ(starts, (std::vector<std::string>{base, base, base, home}));
+    EXPECT_TRUE(buttons.contains(QStringLiteral("キャンセル"))) << buttons.join(',').toStdString();
 }
 
 // The thread contract: another thread's calls are applied by the

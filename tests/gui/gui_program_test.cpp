@@ -2,10 +2,13 @@
 // a second start, centring, a real conversion of the sample voice folder,
 // closing during a run, and what a new start shows. Each case runs the
 // program in this process; its steps act from timers inside the loop.
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -289,6 +292,7 @@ void runAndStopDuringTheFirstArchive(const std::function<void()>& stop) {
     fakeEncoderBlockAtEntry(2);
 
     std::atomic<bool> released{false};
+    std::atomic<bool> nameFreed{false};
     std::thread releaser;
     int stage = 0;
     const auto begin = std::chrono::steady_clock::now();
@@ -304,7 +308,16 @@ void runAndStopDuringTheFirstArchive(const std::function<void()>& stop) {
         }
         if (stage == 1) {
             if (fakeEncoderWaitUntilBlocked(1) != 1) return false;
-            releaser = std::thread([&released] {
+            releaser = std::thread([&released, &nameFreed] {
+                // A new start must open a new window while the old process
+                // still finishes its archive. (The bound only guards a hang.)
+                for (int32_t attempt = 0; attempt < 400 && !nameFreed; ++attempt) {
+                    SingleInstance* next = nullptr;
+                    nameFreed = claimSingleInstance(testInstanceName().c_str(), &next) ==
+                                InstanceClaim::First;
+                    releaseSingleInstance(next);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+                }
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 released = true;
                 fakeEncoderRelease();
@@ -316,6 +329,7 @@ void runAndStopDuringTheFirstArchive(const std::function<void()>& stop) {
     });
     releaser.join();
     EXPECT_EQ(code, 0);
+    EXPECT_TRUE(nameFreed) << "the single-instance name was held until the worker ended";
     EXPECT_TRUE(released) << "the program ended before its worker";
     EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(300));
     EXPECT_EQ(fakeEncoderEntryCount(), 3)
@@ -407,6 +421,154 @@ INSTANTIATE_TEST_SUITE_P(Troubles, WriteSignalTest,
                              return info.param == WriteTrouble::ClosedStandardOutput
                                         ? "ClosedStandardOutput"
                                         : "FileSizeLimit";
+                         });
+
+// Losing the display, in a copy of this test program on an X server of its
+// own that the test then ends: during the worker's warning box (an archive
+// failed) and during a run held inside an archive. The copy must end
+// within seconds and leave no temporary output.
+enum class LossMoment { WarningBox, Run };
+
+constexpr const char* LossFolderVariable = "VUD_DISPLAY_LOSS_FOLDER";
+
+// The copy's part: the run is started, and once the moment is reached the
+// file "ready" says so. The program must not return.
+void runUntilTheDisplayGoes(LossMoment moment, const std::string& folder) {
+    ASSERT_TRUE(writeSourceArchive(folder + "voice/z001.vud", 3));
+    ASSERT_TRUE(writeSourceArchive(folder + "voice/z002.vud", 3));
+    fakeEncoderReset();
+    if (moment == LossMoment::WarningBox) fakeEncoderFailInitialize(5, -1);
+    if (moment == LossMoment::Run) fakeEncoderBlockAtEntry(2);
+    answerMessageBoxes(MessageBoxAnswer::Failed);
+    bool started = false;
+    runProgram(loadFakeEncoder, [&] {
+        if (!started) {
+            typeIntoField(itemWidget<QLineEdit>(mainDialog, SourceFolderEdit),
+                          QString::fromStdString(folder + "voice/"));
+            typeIntoField(itemWidget<QLineEdit>(mainDialog, OutputPathEdit),
+                          QString::fromStdString(folder + "out/vud.pac"));
+            QTest::mouseClick(itemWidget<QPushButton>(mainDialog, StartButton), Qt::LeftButton);
+            started = true;
+            return false;
+        }
+        const bool reached = moment == LossMoment::WarningBox ? !qtTestMessageBoxes().empty()
+                                                              : fakeEncoderWaitUntilBlocked(1) == 1;
+        return reached && writeWholeFile(folder + "ready", "");
+    });
+    ADD_FAILURE() << "the program returned";
+}
+
+pid_t spawnWith(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
+                const posix_spawn_file_actions_t* actions = nullptr) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    pid_t child = -1;
+    if (posix_spawnp(&child, argv[0], actions, nullptr, argv.data(), envp.data()) != 0) return -1;
+    return child;
+}
+
+// Waits up to 30 s (a bound that only guards a hang) for done() or the
+// child's end; the child's wait status, or -1 while it runs.
+int waitForChild(pid_t child, const std::function<bool()>& done) {
+    for (int32_t tick = 0; tick < 1500; ++tick) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child) return status;
+        if (done()) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+}
+
+// A child process ended (killed if need be) when the test ends.
+struct ChildProcess {
+    pid_t pid = -1;
+    bool ended = false;
+    ~ChildProcess() {
+        if (pid <= 0 || ended) return;
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+};
+
+class DisplayLoss : public ::testing::TestWithParam<LossMoment> {};
+
+TEST_P(DisplayLoss, TheProgramEndsAtOnceAndLeavesNoTemporaryOutput) {
+    if (const char* folder = std::getenv(LossFolderVariable)) {
+        runUntilTheDisplayGoes(GetParam(), folder);
+        return;
+    }
+    TempFolder scratch;
+    ASSERT_EQ(mkdir((scratch.path + "voice").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((scratch.path + "out").c_str(), 0755), 0);
+
+    // The X server picks a free display and names it on a pipe once it serves.
+    int pipeEnds[2];
+    ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    ChildProcess server;
+    server.pid =
+        spawnWith({"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
+                  {"PATH=/usr/bin:/bin"}, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    std::string display;
+    char byte = 0;
+    while (read(pipeEnds[0], &byte, 1) == 1 && byte != '\n') display += byte;
+    close(pipeEnds[0]);
+    ASSERT_GT(server.pid, 0) << "Xvfb could not be started (tools/setup.sh installs it)";
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        if (text.rfind("QT_QPA_PLATFORM=", 0) != 0 && text.rfind("DISPLAY=", 0) != 0 &&
+            text.rfind("WAYLAND_DISPLAY=", 0) != 0)
+            env.push_back(text);
+    }
+    env.push_back("QT_QPA_PLATFORM=xcb");
+    env.push_back("DISPLAY=:" + display);
+    env.push_back(std::string(LossFolderVariable) + "=" + scratch.path);
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    char self[PathCapacity];
+    ASSERT_TRUE(currentProgramPath(self, sizeof self));
+    ChildProcess program;
+    program.pid = spawnWith(
+        {self, std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()}, env);
+    ASSERT_GT(program.pid, 0);
+    const std::string ready = scratch.path + "ready";
+    const int early = waitForChild(program.pid, [&] { return fileExists(ready); });
+    program.ended = early >= 0;
+    ASSERT_TRUE(fileExists(ready)) << "the copy did not reach the moment (status " << early << ")";
+
+    kill(server.pid, SIGTERM);
+    waitpid(server.pid, nullptr, 0);
+    server.ended = true;
+    const int status = waitForChild(program.pid, [] { return false; });
+    program.ended = status >= 0;
+    ASSERT_TRUE(program.ended) << "the program hangs without its display";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    DIR* out = opendir((scratch.path + "out").c_str());
+    ASSERT_NE(out, nullptr);
+    std::string left;
+    while (const dirent* entry = readdir(out)) {
+        if (entry->d_name[0] != '.') left += std::string(entry->d_name) + " ";
+    }
+    closedir(out);
+    EXPECT_EQ(left, "") << "the temporary output was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, DisplayLoss,
+                         ::testing::Values(LossMoment::WarningBox, LossMoment::Run),
+                         [](const ::testing::TestParamInfo<LossMoment>& info) {
+                             return info.param == LossMoment::WarningBox ? "WarningBox" : "Run";
                          });
 
 // The sample voice folder with the real encoder library, the bar reaching

@@ -11,14 +11,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace {
 
+void removeTree(const std::string& path);
+
+// The toolkit remembers dialog settings (the folder browser's columns) in
+// the user's configuration: each test program gets a fresh one of its own.
 class QtLayerEnvironment final : public ::testing::Environment {
 public:
-    void SetUp() override { ASSERT_TRUE(windowLayerInitialize(nullptr, nullptr)); }
-    void TearDown() override { windowLayerShutdown(); }
+    void SetUp() override {
+        configuration = std::make_unique<TempFolder>();
+        setenv("XDG_CONFIG_HOME", configuration->path.c_str(), 1);
+        ASSERT_TRUE(windowLayerInitialize(nullptr, nullptr));
+    }
+    void TearDown() override {
+        windowLayerShutdown();
+        configuration.reset();
+    }
+
+private:
+    std::unique_ptr<TempFolder> configuration;
 };
 
 [[maybe_unused]] ::testing::Environment* const qtLayerEnvironment =

@@ -18,6 +18,8 @@ int32_t recordingProcedure(WindowHandle dialog, DialogMessage message, uint32_t 
         case DialogMessage::Destroy:
             if (procedureBehaviour.quitOnDestroy) windowPostQuit(procedureBehaviour.quitCode);
             return 0;
+        case DialogMessage::DropPath:
+            return 0;
     }
     return 0;
 }

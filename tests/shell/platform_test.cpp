@@ -1,10 +1,15 @@
-// Threads and the program's own path.
+// Threads, the program's own path and folders.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
+#include "platform/directory_search.h"
 #include "platform/process.h"
 #include "platform/thread.h"
 
@@ -45,6 +50,31 @@ TEST(Process, ProgramPathIsTheRunningFile) {
     char fits[4096];
     EXPECT_TRUE(currentProgramPath(fits, length + 1));
     EXPECT_STREQ(fits, path);
+}
+
+// Where a default output may go: folders the user may create files in.
+TEST(Process, FoldersAndWhetherTheUserMayWriteThere) {
+    char current[4096];
+    ASSERT_TRUE(currentFolderPath(current, sizeof current));
+    EXPECT_STREQ(current, std::filesystem::current_path().c_str());
+    EXPECT_FALSE(currentFolderPath(current, 1));
+
+    const std::string scratch = testing::TempDir() + "vud-platform-folder";
+    std::filesystem::remove_all(scratch);
+    ASSERT_TRUE(std::filesystem::create_directory(scratch));
+    const std::string file = scratch + "/file";
+    std::fclose(std::fopen(file.c_str(), "wb"));
+    EXPECT_TRUE(isFolder(scratch.c_str()));
+    EXPECT_TRUE(folderWritable((scratch + "/").c_str()));
+    for (const std::string& path : {file, scratch + "/missing", std::string()}) {
+        EXPECT_FALSE(isFolder(path.c_str())) << path;
+        EXPECT_FALSE(folderWritable(path.c_str())) << path;
+    }
+    // Closed to the user; the superuser may write anywhere.
+    ASSERT_EQ(chmod(scratch.c_str(), 0555), 0);
+    EXPECT_EQ(folderWritable(scratch.c_str()), geteuid() == 0);
+    chmod(scratch.c_str(), 0755);
+    std::filesystem::remove_all(scratch);
 }
 
 }  // namespace
