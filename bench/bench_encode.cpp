@@ -13,7 +13,7 @@
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
 #include "platform/owned_file.h"
-#include "tests/encoder/speech_pcm.h"
+#include "tools/sample_speech/speech_pcm.h"
 
 namespace {
 

@@ -17,9 +17,10 @@ passed=0
 failed=0
 status=0
 
+# Every build here treats warnings as errors.
 configure_and_build() {  # dir, cmake args...
   local dir=$1; shift
-  cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null || return 1
+  cmake -S "$root" -B "$root/$dir" -G Ninja -DVUD_WERROR=ON "$@" >/dev/null || return 1
   cmake --build "$root/$dir" -j "$jobs" || return 1
 }
 

@@ -17,7 +17,7 @@
 #include "encoder/entry_encoding.h"
 #include "platform/owned_file.h"
 #include "tests/encoder/mp3_check.h"
-#include "tests/encoder/speech_pcm.h"
+#include "tools/sample_speech/speech_pcm.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VUD_LEAKS_VISIBLE 1
