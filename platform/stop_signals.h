@@ -11,9 +11,11 @@
 void ignoreWriteSignals();
 
 // Calls handler (from the signal handler: it must be async-signal-safe) with
-// the signal's number when an interrupt or terminate signal arrives.
+// the signal's number when an interrupt or terminate signal arrives, and then
+// makes the descriptor it returns readable, so a loop watching it wakes (see
+// takeStopSignals); -1 when the signals cannot be caught.
 typedef void (*StopSignalHandler)(int32_t signalNumber);
-bool installStopSignalHandler(StopSignalHandler handler);
+int32_t installStopSignalHandler(StopSignalHandler handler);
 
 // In the calling thread only; a thread started meanwhile inherits the block,
 // so the signals reach the user-interface thread rather than the worker.

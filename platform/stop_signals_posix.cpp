@@ -13,13 +13,6 @@ namespace {
 std::atomic<StopSignalHandler> stopHandler{nullptr};
 static_assert(std::atomic<StopSignalHandler>::is_always_lock_free);
 
-void callStopHandler(int signalNumber) {
-    const int savedErrno = errno;
-    StopSignalHandler handler = stopHandler.load();
-    if (handler != nullptr) handler(signalNumber);
-    errno = savedErrno;
-}
-
 void changeStopMask(int how) {
     sigset_t signals;
     sigemptyset(&signals);
@@ -32,12 +25,21 @@ void changeStopMask(int how) {
 const int stopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 int signalPipe[2] = {-1, -1};
 
-void noteSignal(int) {
+void noteSignal(int signalNumber) {
     const int savedErrno = errno;
+    StopSignalHandler handler = stopHandler.load();
+    if (handler != nullptr) handler(signalNumber);
     const char mark = 1;
     // The pipe is non-blocking: when it is full, a signal is pending anyway.
     [[maybe_unused]] const ssize_t written = write(signalPipe[1], &mark, 1);
     errno = savedErrno;
+}
+
+bool openSignalPipe() {
+    if (signalPipe[0] >= 0) return true;
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) return true;
+    signalPipe[0] = signalPipe[1] = -1;
+    return false;
 }
 
 }  // namespace
@@ -50,13 +52,16 @@ void ignoreWriteSignals() {
     sigaction(SIGXFSZ, &action, nullptr);
 }
 
-bool installStopSignalHandler(StopSignalHandler handler) {
+int32_t installStopSignalHandler(StopSignalHandler handler) {
+    if (!openSignalPipe()) return -1;
     stopHandler.store(handler);
     struct sigaction action {};
-    action.sa_handler = callStopHandler;
+    action.sa_handler = noteSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+    if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0)
+        return -1;
+    return signalPipe[0];
 }
 
 void blockStopSignals() {
@@ -69,10 +74,7 @@ void unblockStopSignals() {
 
 int32_t catchStopSignals() {
     if (signalPipe[0] >= 0) return signalPipe[0];
-    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        signalPipe[0] = signalPipe[1] = -1;
-        return -1;
-    }
+    if (!openSignalPipe()) return -1;
     struct sigaction action {};
     action.sa_handler = noteSignal;
     sigemptyset(&action.sa_mask);

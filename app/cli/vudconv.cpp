@@ -33,18 +33,16 @@ constexpr uint32_t FollowIntervalMilliseconds = 5;
 // vudconv runs exactly one conversion: its worker idles only for the moment
 // before the press and after the run, so it may look at the word often.
 constexpr uint32_t CliWorkerIdleWaitMilliseconds = 1;
-// A posted command no control answers to: it only wakes the loop (and ends
-// a pending terminal question with No).
-constexpr int32_t WakeCommandId = 0;
 
 // The number of the stop signal that came, or 0.
 std::atomic<int32_t> stopSignal{0};
 static_assert(std::atomic<int32_t>::is_always_lock_free);
 
+// The signal also makes the stop descriptor readable: the loop wakes and
+// runs followRun at once, and a pending terminal question ends with No.
 void onStopSignal(int32_t signalNumber) {
     int32_t none = 0;
     stopSignal.compare_exchange_strong(none, signalNumber);
-    consolePostCommand(nullptr, WakeCommandId, NotifyClicked);
 }
 
 struct FollowState {
@@ -69,6 +67,7 @@ void closeDialog(FollowState* state) {
 // calls are served while the start button is pressed.
 void followRun(void* context) {
     FollowState* state = static_cast<FollowState*>(context);
+    takeStopSignals();
     if (state->closing) return;
     if (!state->pressed) {
         state->pressed = true;
@@ -208,7 +207,7 @@ int32_t convert(const CommandLine& line) {
         windowLayerShutdown();
         return ExitFailed;
     }
-    installStopSignalHandler(onStopSignal);
+    consoleSetWakeDescriptor(installStopSignalHandler(onStopSignal));
 
     fillFields(dialog, line, folder.get());
     FollowState state{dialog, finishedRunCount(), false, false, false, false};

@@ -12,7 +12,8 @@ target_include_directories(encode-alone PRIVATE ${CMAKE_SOURCE_DIR})
 if(VUD_BUILD_TESTS)
   set(VUD_WORKER_SUPPORT ${CMAKE_SOURCE_DIR}/tests/worker/worker_support.cpp)
   # vudcore before the backend: the backend provides the window-layer calls.
-  set(VUD_WORKER_LIBS vudcore vud_window_console vud_source_writer fake_encoder)
+  set(VUD_WORKER_LIBS vudcore vud_window_console vud_console_test_hooks vud_source_writer
+    fake_encoder)
 
   vud_add_test(NAME worker_run_test
     SOURCES ${CMAKE_SOURCE_DIR}/tests/worker/worker_run_test.cpp ${VUD_WORKER_SUPPORT}

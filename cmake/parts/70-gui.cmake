@@ -10,6 +10,13 @@ if(VUD_BUILD_GUI)
   add_library(vud_window_qt STATIC ${VUD_WINDOW_QT_SOURCES})
   target_include_directories(vud_window_qt PUBLIC ${CMAKE_SOURCE_DIR})
   target_link_libraries(vud_window_qt PUBLIC Qt6::Widgets Threads::Threads)
+  if(VUD_BUILD_TESTS)
+    # Test access to the window layer and the Qt backend; tests only.
+    add_library(vud_qt_test_hooks STATIC
+      ${CMAKE_SOURCE_DIR}/tests/window/window_test_hooks.cpp
+      ${CMAKE_SOURCE_DIR}/tests/window/qt_test_hooks.cpp)
+    target_link_libraries(vud_qt_test_hooks PUBLIC vudcore vud_window_qt)
+  endif()
 
   # Start-up, loop and shutdown, shared by the program and its tests. vudcore
   # comes before the backend: the backend provides the window-layer
@@ -34,13 +41,14 @@ if(VUD_BUILD_GUI)
     "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_SOURCE_DIR}/tests/gui/offscreen-1024.json")
   vud_add_test(NAME gui_layer_test
     SOURCES tests/gui/gui_layer_test.cpp tests/gui/gui_support.cpp
-    LIBS vud_window_program Qt6::Test
+            tests/gui/qt_contract_test.cpp
+    LIBS vud_window_program vud_qt_test_hooks Qt6::Test
     LABELS gui
     ENVIRONMENT ${VUD_GUI_TEST_ENVIRONMENT})
 
   vud_add_test(NAME gui_dialog_test
     SOURCES tests/gui/gui_dialog_test.cpp tests/gui/gui_support.cpp
-    LIBS vud_window_program Qt6::Test fake_encoder
+    LIBS vud_window_program vud_qt_test_hooks Qt6::Test fake_encoder
     LABELS gui
     ENVIRONMENT ${VUD_GUI_TEST_ENVIRONMENT})
 
@@ -49,7 +57,7 @@ if(VUD_BUILD_GUI)
   vud_add_test(NAME gui_program_test
     SOURCES tests/gui/gui_program_test.cpp tests/gui/gui_support.cpp
             app/resources/vud-converter.qrc
-    LIBS vud_window_program Qt6::Test fake_encoder vud_source_writer
+    LIBS vud_window_program vud_qt_test_hooks Qt6::Test fake_encoder vud_source_writer
     LABELS gui
     ENVIRONMENT ${VUD_GUI_TEST_ENVIRONMENT})
   if(TARGET gui_program_test)

@@ -36,6 +36,7 @@ void ConsoleTest::SetUp() {
     receivedMessages.clear();
     procedureBehaviour = ProcedureBehaviour{};
     consoleConfigure(testConfig());
+    windowTestClearMessageBoxes();
     ASSERT_TRUE(windowLayerInitialize(nullptr, nullptr));
 }
 

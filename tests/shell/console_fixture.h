@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_console/console_window.h"
 #include "platform/window_layer.h"
+#include "tests/window/console_test_hooks.h"
 
 struct ReceivedMessage {
     DialogMessage message;
