@@ -39,13 +39,15 @@ class Dispatcher final : public QObject {
 public:
     bool event(QEvent* event) override {
         if (event->type() != WakeEventType) return QObject::event(event);
-        windowcore::serveCalls();
-        if (layer.messageLoop != nullptr && windowcore::quitPending()) {
-            // As on Windows, a quit also ends the modal loops running inside
-            // the message loop, so the message loop can return.
-            endModalsOwnedBy(nullptr, true);
-            layer.messageLoop->quit();
+        if (layer.messageLoop == nullptr || !windowcore::quitPending()) {
+            windowcore::serveCalls();
+            return true;
         }
+        // A quit ends the loop before any further call is served. As on
+        // Windows, it also ends the modal loops running inside the message
+        // loop, so the message loop can return.
+        endModalsOwnedBy(nullptr, true);
+        layer.messageLoop->quit();
         return true;
     }
 };
