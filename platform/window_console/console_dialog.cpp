@@ -36,7 +36,7 @@ bool create(PlatformWindow* dialog, const DialogTemplate* dialogTemplate) {
         windowcore::copyText(control.text, ConsoleTextCapacity, dialogTemplate->controls[i].text);
         control.selection = -1;
         if (dialog->controls[i].kind == ControlKind::DropDownList) {
-            control.rows.reset(new (std::nothrow) ConsoleListRow[ConsoleListCapacity]);
+            control.rows.reset(new (std::nothrow) char[ConsoleListCapacity][PathCapacity]);
             if (!control.rows) return false;
         }
     }
@@ -82,14 +82,13 @@ bool isEnabled(const WindowControl& control) {
 int32_t listAdd(WindowControl& list, const char* text) {
     NativeControl& rows = *list.native;
     if (rows.rowCount >= ConsoleListCapacity) return -1;
-    windowcore::copyText(rows.rows[rows.rowCount].text, PathCapacity, text);
+    windowcore::copyText(rows.rows[rows.rowCount], PathCapacity, text);
     return rows.rowCount++;
 }
 
 int32_t listSelect(WindowControl& list, const char* text) {
     for (int32_t row = 0; row < list.native->rowCount; ++row) {
-        if (std::strcmp(list.native->rows[row].text, text) == 0)
-            return list.native->selection = row;
+        if (std::strcmp(list.native->rows[row], text) == 0) return list.native->selection = row;
     }
     return -1;
 }
@@ -100,7 +99,7 @@ int32_t listSelection(const WindowControl& list) {
 
 int32_t listRowText(const WindowControl& list, int32_t row, char* buffer, int32_t capacity) {
     if (row < 0 || row >= list.native->rowCount) return -1;
-    return windowcore::copyText(buffer, capacity, list.native->rows[row].text);
+    return windowcore::copyText(buffer, capacity, list.native->rows[row]);
 }
 
 void getRect(PlatformWindow* dialog, WindowRect* rect) {

@@ -1,7 +1,6 @@
 // What the console shows: message boxes as messages, questions on the
 // terminal, the progress line, and the entry labels taken from standard output.
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>

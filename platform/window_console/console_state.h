@@ -15,14 +15,10 @@
 constexpr int32_t ConsoleTextCapacity = 1024;
 constexpr int32_t ConsoleListCapacity = 64;
 
-struct ConsoleListRow {
-    char text[PathCapacity];
-};
-
 struct NativeControl {
     bool enabled;
     char text[ConsoleTextCapacity];
-    std::unique_ptr<ConsoleListRow[]> rows;  // lists only
+    std::unique_ptr<char[][PathCapacity]> rows;  // lists only
     int32_t rowCount;
     int32_t selection;
 };

@@ -66,7 +66,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
-        windowcore::send(dialog_, DialogMessage::Close, 0);
+        sendToProcedure(dialog_, DialogMessage::Close, 0);
     }
 
     void keyPressEvent(QKeyEvent* event) override {
@@ -76,13 +76,13 @@ protected:
             event->accept();
             const int32_t id = enterCommandId(dialog_, focusWidget());
             if (id != ControlIdNone)
-                windowcore::send(dialog_, DialogMessage::Command, commandParam(id, NotifyClicked));
+                sendToProcedure(dialog_, DialogMessage::Command, commandParam(id, NotifyClicked));
             return;
         }
         if (key == Qt::Key_Escape && modifiers == Qt::NoModifier) {
             event->accept();
-            windowcore::send(dialog_, DialogMessage::Command,
-                             commandParam(CancelCommandId, NotifyClicked));
+            sendToProcedure(dialog_, DialogMessage::Command,
+                            commandParam(CancelCommandId, NotifyClicked));
             return;
         }
         // Past QDialog's own Enter and Escape handling.
@@ -100,7 +100,7 @@ QString textOf(const char* text) {
 // A label whose text is wider than its box grows, so the text is never cut
 // off. A right-aligned one keeps its right edge while it can: it grows left
 // up to a small gap before the control beside it, and only then right.
-void fitLabel(WindowHandle dialog, ControlRecord* control) {
+void fitLabel(WindowHandle dialog, NativeControl* control) {
     constexpr int32_t Gap = 3;
     auto* label = static_cast<QLabel*>(control->widget);
     const int32_t needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
@@ -115,7 +115,7 @@ void fitLabel(WindowHandle dialog, ControlRecord* control) {
         return;
     }
     int32_t leftLimit = 0;
-    for (const ControlRecord& other : dialog->native->controls) {
+    for (const NativeControl& other : dialog->native->controls) {
         const QRect box = other.widget->geometry();
         if (&other == control || box.bottom() < rect.top() || box.top() > rect.bottom()) continue;
         if (box.right() < rect.left()) leftLimit = std::max(leftLimit, box.right() + 1 + Gap);
@@ -162,7 +162,7 @@ QWidget* createControl(WindowHandle dialog, QWidget* parent, const ControlTempla
             button->setAutoDefault(false);
             button->setDefault(entry.kind == ControlKind::DefaultPushButton);
             QObject::connect(button, &QPushButton::clicked, button, [dialog, id] {
-                windowcore::send(dialog, DialogMessage::Command, commandParam(id, NotifyClicked));
+                sendToProcedure(dialog, DialogMessage::Command, commandParam(id, NotifyClicked));
             });
             return button;
         }
@@ -171,8 +171,8 @@ QWidget* createControl(WindowHandle dialog, QWidget* parent, const ControlTempla
             edit->setFrame((entry.styles & StyleBorder) != 0);
             // Typed changes; the program's own changes notify in windowSetItemText.
             QObject::connect(edit, &QLineEdit::textEdited, edit, [dialog, id] {
-                windowcore::send(dialog, DialogMessage::Command,
-                                 commandParam(id, NotifyEditChanged));
+                sendToProcedure(dialog, DialogMessage::Command,
+                                commandParam(id, NotifyEditChanged));
             });
             return edit;
         }
@@ -200,8 +200,8 @@ QWidget* createControl(WindowHandle dialog, QWidget* parent, const ControlTempla
             rect->setHeight(closedHeight);
             // User choices only; selecting from the program does not notify.
             QObject::connect(list, &QComboBox::activated, list, [dialog, id] {
-                windowcore::send(dialog, DialogMessage::Command,
-                                 commandParam(id, NotifyListSelChanged));
+                sendToProcedure(dialog, DialogMessage::Command,
+                                commandParam(id, NotifyListSelChanged));
             });
             return list;
         }
@@ -271,7 +271,7 @@ bool create(PlatformWindow* dialog, const DialogTemplate* dialogTemplate) {
         }
     }
 
-    for (ControlRecord& control : native->controls) {
+    for (NativeControl& control : native->controls) {
         if (control.kind == ControlKind::Label) fitLabel(dialog, &control);
     }
 
@@ -289,7 +289,7 @@ bool create(PlatformWindow* dialog, const DialogTemplate* dialogTemplate) {
 
 void initialized(PlatformWindow* dialog, bool focusFirst) {
     if (!focusFirst) return;
-    for (const ControlRecord& control : dialog->native->controls) {
+    for (const NativeControl& control : dialog->native->controls) {
         if (control.widget->focusPolicy() == Qt::StrongFocus && control.widget->isEnabled()) {
             control.widget->setFocus(Qt::OtherFocusReason);
             return;
@@ -308,7 +308,6 @@ void destroy(PlatformWindow* dialog) {
 }
 
 void release(PlatformWindow* dialog) {
-    if (dialog->native == nullptr) return;
     delete dialog->native->widget.data();
     delete dialog->native;
     dialog->native = nullptr;

@@ -28,8 +28,6 @@ struct NativeDialog {
 
 namespace qtlayer {
 
-using ControlRecord = NativeControl;
-
 // An open message box or folder browser, running its own loop.
 struct ModalRecord {
     WindowHandle owner;  // null for an ownerless box
@@ -46,6 +44,7 @@ void endModalsOwnedBy(WindowHandle owner, bool all);
 QWidget* topModalWidget();
 
 QDialog* dialogWidget(WindowHandle dialog);
+inline constexpr auto& sendToProcedure = windowcore::send;
 void unwatchAllDescriptors();
 
 // Test support, null in the programs: called once a folder browser is up;

@@ -1,10 +1,8 @@
 // Message boxes and the folder browser. Each runs a loop of its own that
 // serves calls from other threads, and ends when its owner is destroyed or
 // the program quits.
-#include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>

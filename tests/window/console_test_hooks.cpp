@@ -28,7 +28,7 @@ int32_t consoleListRowText(WindowHandle dialog, int32_t id, int32_t row, char* b
     if (buffer == nullptr || capacity < 1) return -1;
     return readList(dialog, id, [&](const NativeControl& list) {
         if (row < 0 || row >= list.rowCount) return -1;
-        return windowcore::copyText(buffer, capacity, list.rows[row].text);
+        return windowcore::copyText(buffer, capacity, list.rows[row]);
     });
 }
 
