@@ -26,59 +26,9 @@
 #include "app/dialog_resource.h"
 #include "platform/window_qt/qt_dialog_font.h"
 #include "tests/gui/gui_support.h"
+#include "tests/window/test_dialog.h"
 
 namespace {
-
-struct Received {
-    DialogMessage message;
-    uint32_t param;
-    std::thread::id thread;
-};
-
-std::vector<Received> received;
-
-int32_t recordingProcedure(WindowHandle dialog, DialogMessage message, uint32_t param) {
-    received.push_back({message, param, std::this_thread::get_id()});
-    if (message == DialogMessage::Close) windowDestroy(dialog);
-    return message == DialogMessage::Initialize ? 1 : 0;
-}
-
-std::vector<uint32_t> commandsReceived() {
-    std::vector<uint32_t> commands;
-    for (const Received& entry : received) {
-        if (entry.message == DialogMessage::Command) commands.push_back(entry.param);
-    }
-    return commands;
-}
-
-constexpr int32_t GoButton = 10;
-constexpr int32_t NameEdit = 11;
-constexpr int32_t OtherButton = 12;
-constexpr int32_t Bar = 13;
-constexpr int32_t Choices = 14;
-constexpr int32_t Percent = 15;
-
-const ControlTemplate testControls[] = {
-    {GoButton, ControlKind::DefaultPushButton, "Go", 100, 10, 50, 14, StyleTabStop},
-    {NameEdit, ControlKind::Edit, "", 5, 10, 80, 12,
-     StyleBorder | StyleAutoHorizontalScroll | StyleTabStop},
-    {OtherButton, ControlKind::PushButton, "Other", 100, 30, 50, 14, StyleTabStop},
-    {Bar, ControlKind::ProgressBar, "", 5, 50, 80, 8, StyleBorder},
-    {Choices, ControlKind::DropDownList, "", 5, 65, 60, 80, StyleVerticalScroll | StyleTabStop},
-    {Percent, ControlKind::Label, "0%", 90, 50, 15, 9, StyleRightAligned},
-};
-
-const DialogTemplate testTemplate = {
-    200,
-    "Test",
-    "ＭＳ Ｐゴシック",
-    9,
-    160,
-    100,
-    testControls,
-    static_cast<int32_t>(sizeof testControls / sizeof testControls[0]),
-    0,
-};
 
 int32_t toPixelsX(int32_t units, DialogBaseUnits base) {
     return dialogUnitsToPixels(units, base.x, 4);
@@ -90,12 +40,12 @@ int32_t toPixelsY(int32_t units, DialogBaseUnits base) {
 class QtDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        received.clear();
+        testDialogMessages.clear();
         qtTestClearMessageBoxes();
         qtTestSetMessageBoxResponder(nullptr);
-        dialog = windowCreateDialog(&testTemplate, recordingProcedure);
+        dialog = windowCreateDialog(&testTemplate, testDialogProcedure);
         ASSERT_NE(dialog, nullptr);
-        received.clear();
+        testDialogMessages.clear();
     }
     void TearDown() override {
         if (windowIsAlive(dialog)) windowDestroy(dialog);
@@ -106,7 +56,7 @@ protected:
 };
 
 TEST(QtDialogLayout, MainDialogIsLaidOutInDialogUnitsOfItsMappedFont) {
-    WindowHandle dialog = windowCreateDialog(&mainDialogTemplate, recordingProcedure);
+    WindowHandle dialog = windowCreateDialog(&mainDialogTemplate, testDialogProcedure);
     ASSERT_NE(dialog, nullptr);
     QDialog* widget = qtTestDialogWidget(dialog);
     ASSERT_NE(widget, nullptr);
@@ -197,17 +147,17 @@ TEST(QtDialogFont, UnknownWindowsFontsMapToAnInstalledGothic) {
 TEST_F(QtDialog, EditNotifiesForTheProgramsAndTheUsersChanges) {
     const uint32_t changed = commandParam(NameEdit, NotifyEditChanged);
     ASSERT_TRUE(windowSetItemText(dialog, NameEdit, "abc"));
-    EXPECT_EQ(commandsReceived(), std::vector<uint32_t>{changed});
+    EXPECT_EQ(testDialogCommands(), std::vector<uint32_t>{changed});
 
     auto* field = itemWidget<QLineEdit>(dialog, NameEdit);
     field->setFocus();
     field->end(false);
     QTest::keyClicks(field, "de");
-    EXPECT_EQ(commandsReceived(), (std::vector<uint32_t>{changed, changed, changed}));
+    EXPECT_EQ(testDialogCommands(), (std::vector<uint32_t>{changed, changed, changed}));
     EXPECT_EQ(itemText(dialog, NameEdit), "abcde");
 
     typeIntoField(field, QStringLiteral("出力フォルダ"));
-    EXPECT_EQ(commandsReceived().size(), 4u);
+    EXPECT_EQ(testDialogCommands().size(), 4u);
     EXPECT_EQ(itemText(dialog, NameEdit), "出力フォルダ");
 
     // A short buffer never ends inside a character.
@@ -225,12 +175,12 @@ TEST_F(QtDialog, ListNotifiesForTheUsersChoiceOnly) {
     EXPECT_EQ(windowListSelectString(dialog, Choices, "16kbit/s"), 1);
     EXPECT_EQ(windowListSelectString(dialog, Choices, "16"), -1) << "only a whole text matches";
     EXPECT_EQ(windowListGetSelection(dialog, Choices), 1);
-    EXPECT_TRUE(commandsReceived().empty());
+    EXPECT_TRUE(testDialogCommands().empty());
 
     auto* list = itemWidget<QComboBox>(dialog, Choices);
     QTest::keyClick(list, Qt::Key_Down);
     EXPECT_EQ(windowListGetSelection(dialog, Choices), 2);
-    EXPECT_EQ(commandsReceived(),
+    EXPECT_EQ(testDialogCommands(),
               std::vector<uint32_t>{commandParam(Choices, NotifyListSelChanged)});
     EXPECT_EQ(itemText(dialog, Choices), "24kbit/s");
 }
@@ -254,24 +204,25 @@ TEST_F(QtDialog, EnterClicksTheDefaultOrFocusedButtonAndEscapeDoesNothing) {
     QTest::keyClick(field, Qt::Key_Return);
     QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
     const uint32_t go = commandParam(GoButton, NotifyClicked);
-    EXPECT_EQ(commandsReceived(), (std::vector<uint32_t>{go, go}));
+    EXPECT_EQ(testDialogCommands(), (std::vector<uint32_t>{go, go}));
 
-    received.clear();
+    testDialogMessages.clear();
     auto* other = itemWidget<QPushButton>(dialog, OtherButton);
     other->setFocus();
     QTest::keyClick(other, Qt::Key_Return);
-    EXPECT_EQ(commandsReceived(), std::vector<uint32_t>{commandParam(OtherButton, NotifyClicked)});
+    EXPECT_EQ(testDialogCommands(),
+              std::vector<uint32_t>{commandParam(OtherButton, NotifyClicked)});
 
-    received.clear();
+    testDialogMessages.clear();
     windowEnableItem(dialog, GoButton, false);
     field->setFocus();
     QTest::keyClick(field, Qt::Key_Return);
-    EXPECT_TRUE(commandsReceived().empty()) << "a disabled default button is not clicked";
+    EXPECT_TRUE(testDialogCommands().empty()) << "a disabled default button is not clicked";
 
     // Escape is the cancel command (id 2), which the procedure may ignore;
     // the dialog itself stays.
     QTest::keyClick(field, Qt::Key_Escape);
-    EXPECT_EQ(commandsReceived(), std::vector<uint32_t>{commandParam(2, NotifyClicked)});
+    EXPECT_EQ(testDialogCommands(), std::vector<uint32_t>{commandParam(2, NotifyClicked)});
     EXPECT_TRUE(widget->isVisible());
     EXPECT_TRUE(windowIsAlive(dialog));
 }
@@ -279,9 +230,9 @@ TEST_F(QtDialog, EnterClicksTheDefaultOrFocusedButtonAndEscapeDoesNothing) {
 TEST_F(QtDialog, CloseBoxSendsCloseToTheProcedure) {
     windowShow(dialog, ShowCommand::Show);
     qtTestDialogWidget(dialog)->close();
-    ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[0].message, DialogMessage::Close);
-    EXPECT_EQ(received[1].message, DialogMessage::Destroy);
+    ASSERT_EQ(testDialogMessages.size(), 2u);
+    EXPECT_EQ(testDialogMessages[0].message, DialogMessage::Close);
+    EXPECT_EQ(testDialogMessages[1].message, DialogMessage::Destroy);
     EXPECT_FALSE(windowIsAlive(dialog));
     EXPECT_FALSE(windowSetItemText(dialog, NameEdit, "x"));
     EXPECT_EQ(windowGetProgressPosition(dialog, Bar), -1);

@@ -1,5 +1,5 @@
 // The window layer's contract over the console backend.
-#include "platform/window_console/console_window.h"
+#include "tests/window/console_test_hooks.h"
 #include "tests/window/window_contract.h"
 
 namespace {
@@ -20,11 +20,7 @@ MessageBoxAnswer answerQuestion(const char* text, const char* caption, void*) {
 
 struct ConsoleDriver {
     static void setUp() {
-        ConsoleWindowConfig config = consoleDefaultConfig();
-        config.quiet = true;
-        config.progressOnTerminal = false;
-        config.askOnTerminal = false;
-        config.mergeEntryLabels = false;
+        ConsoleWindowConfig config = consoleTestConfig();
         config.questionHandler = answerQuestion;
         consoleConfigure(config);
         ASSERT_TRUE(windowLayerInitialize(nullptr, nullptr));

@@ -29,9 +29,6 @@ extern ProcedureBehaviour procedureBehaviour;
 
 int32_t recordingProcedure(WindowHandle dialog, DialogMessage message, uint32_t param);
 
-// Quiet, no terminal, questions answered No.
-ConsoleWindowConfig testConfig();
-
 class ConsoleTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -61,7 +61,7 @@ MessageBoxAnswer answerYes(const char* text, const char* caption, void* context)
 
 TEST_F(ConsoleTest, QuestionsTakeTheHandlerOrThePresetAnswer) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     config.presetAnswer = MessageBoxAnswer::Yes;
     consoleConfigure(config);
@@ -135,7 +135,7 @@ struct WakePipe {
 };
 
 MessageBoxAnswer askOnTheTerminal(WindowHandle dialog) {
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.askOnTerminal = true;
     consoleConfigure(config);
     ::testing::internal::CaptureStderr();
@@ -232,7 +232,7 @@ std::string runWithProgress(WindowHandle dialog, const ConsoleWindowConfig& conf
 
 TEST_F(ConsoleTest, TerminalProgressIsOneSelfUpdatingLine) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     config.progressOnTerminal = true;
     consoleSetEntryLabel("z001.vud (  4/  4)");
@@ -249,7 +249,7 @@ TEST_F(ConsoleTest, TerminalProgressIsOneSelfUpdatingLine) {
 
 TEST_F(ConsoleTest, WarningClearsTheProgressLineFirst) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     config.progressOnTerminal = true;
     const std::string out = runWithProgress(dialog, config, true);
@@ -261,7 +261,7 @@ TEST_F(ConsoleTest, WarningClearsTheProgressLineFirst) {
 
 TEST_F(ConsoleTest, PlainProgressLinesWhenNotATerminal) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     const std::string out = runWithProgress(dialog, config, false);
     EXPECT_EQ(out.find('\r'), std::string::npos) << out;
@@ -273,12 +273,12 @@ TEST_F(ConsoleTest, PlainProgressLinesWhenNotATerminal) {
 
 TEST_F(ConsoleTest, QuietShowsNoProgress) {
     ASSERT_NE(makeDialog(), nullptr);
-    EXPECT_EQ(runWithProgress(dialog, testConfig(), false), "");
+    EXPECT_EQ(runWithProgress(dialog, consoleTestConfig(), false), "");
 }
 
 TEST_F(ConsoleTest, PercentTextCanComeFromALabel) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     config.progressOnTerminal = true;
     config.percentTextId = PercentText;

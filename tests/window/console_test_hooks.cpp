@@ -19,6 +19,16 @@ int32_t readList(WindowHandle dialog, int32_t id, Read read) {
 
 }  // namespace
 
+ConsoleWindowConfig consoleTestConfig() {
+    ConsoleWindowConfig config = consoleDefaultConfig();
+    config.quiet = true;
+    config.progressOnTerminal = false;
+    config.askOnTerminal = false;
+    config.presetAnswer = MessageBoxAnswer::No;
+    config.mergeEntryLabels = false;
+    return config;
+}
+
 int32_t consoleListRowCount(WindowHandle dialog, int32_t id) {
     return readList(dialog, id, [](const NativeControl& list) { return list.rowCount; });
 }

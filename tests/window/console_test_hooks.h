@@ -9,6 +9,9 @@
 #include "platform/window_console/console_window.h"
 #include "tests/window/window_test_hooks.h"
 
+// Quiet, no terminal, questions answered No, no entry labels taken in.
+ConsoleWindowConfig consoleTestConfig();
+
 inline bool consoleIsUserInterfaceThread() {
     return windowTestOnUserInterfaceThread();
 }

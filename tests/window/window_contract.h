@@ -21,66 +21,15 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/window_layer.h"
+#include "tests/window/test_dialog.h"
 #include "tests/window/window_test_hooks.h"
 
-struct ContractMessage {
-    DialogMessage message;
-    uint32_t param;
-    bool onUserInterfaceThread;
-};
-
 namespace {
-
-// The messages the contract dialog's procedure received, in order.
-std::vector<ContractMessage> contractMessages;
-
-constexpr int32_t GoButton = 10;
-constexpr int32_t NameEdit = 11;
-constexpr int32_t OtherButton = 12;
-constexpr int32_t Bar = 13;
-constexpr int32_t Choices = 14;
-constexpr int32_t Percent = 15;
-
-const ControlTemplate contractControls[] = {
-    {GoButton, ControlKind::DefaultPushButton, "Go", 100, 10, 50, 14, StyleTabStop},
-    {NameEdit, ControlKind::Edit, "", 5, 10, 80, 12, StyleBorder | StyleTabStop},
-    {OtherButton, ControlKind::PushButton, "Other", 100, 30, 50, 14, StyleTabStop},
-    {Bar, ControlKind::ProgressBar, "", 5, 50, 80, 8, StyleBorder},
-    {Choices, ControlKind::DropDownList, "", 5, 65, 60, 80, StyleTabStop},
-    {Percent, ControlKind::Label, "0%", 90, 50, 15, 9, StyleRightAligned},
-};
-
-const DialogTemplate contractTemplate = {
-    300,
-    "Contract",
-    "",
-    9,
-    160,
-    100,
-    contractControls,
-    static_cast<int32_t>(std::size(contractControls)),
-    0,
-};
-
-int32_t recordingProcedure(WindowHandle dialog, DialogMessage message, uint32_t param) {
-    contractMessages.push_back({message, param, windowTestOnUserInterfaceThread()});
-    if (message == DialogMessage::Close) windowDestroy(dialog);
-    return message == DialogMessage::Initialize ? 1 : 0;
-}
-
-std::vector<uint32_t> commandsReceived() {
-    std::vector<uint32_t> commands;
-    for (const ContractMessage& entry : contractMessages) {
-        if (entry.message == DialogMessage::Command) commands.push_back(entry.param);
-    }
-    return commands;
-}
 
 std::string itemText(WindowHandle dialog, int32_t id) {
     char buffer[256];
@@ -123,8 +72,8 @@ bool anyWorkerCallSucceeds(WindowHandle dialog) {
 }
 
 WindowHandle createContractDialog() {
-    contractMessages.clear();
-    return windowCreateDialog(&contractTemplate, recordingProcedure);
+    testDialogMessages.clear();
+    return windowCreateDialog(&testTemplate, testDialogProcedure);
 }
 
 }  // namespace
@@ -154,9 +103,9 @@ protected:
 TYPED_TEST_SUITE_P(WindowContract);
 
 TYPED_TEST_P(WindowContract, TheDialogStartsFromItsTemplate) {
-    ASSERT_FALSE(contractMessages.empty());
-    EXPECT_EQ(contractMessages[0].message, DialogMessage::Initialize);
-    EXPECT_TRUE(contractMessages[0].onUserInterfaceThread);
+    ASSERT_FALSE(testDialogMessages.empty());
+    EXPECT_EQ(testDialogMessages[0].message, DialogMessage::Initialize);
+    EXPECT_TRUE(testDialogMessages[0].onUserInterfaceThread);
     EXPECT_EQ(itemText(this->dialog, GoButton), "Go");
     EXPECT_EQ(itemText(this->dialog, NameEdit), "");
     EXPECT_EQ(itemText(this->dialog, Percent), "0%");
@@ -169,16 +118,17 @@ TYPED_TEST_P(WindowContract, TheDialogStartsFromItsTemplate) {
 }
 
 TYPED_TEST_P(WindowContract, EditsNotifyEveryChangeButTheProgramsListSelectionDoesNot) {
-    contractMessages.clear();
+    testDialogMessages.clear();
     EXPECT_TRUE(windowSetItemText(this->dialog, NameEdit, "/voice/"));
     EXPECT_TRUE(windowSetItemText(this->dialog, Percent, "5%"));  // a label: no notification
     EXPECT_TRUE(windowSetItemText(this->dialog, OtherButton, "Again"));
-    EXPECT_EQ(commandsReceived(), std::vector<uint32_t>{commandParam(NameEdit, NotifyEditChanged)});
+    EXPECT_EQ(testDialogCommands(),
+              std::vector<uint32_t>{commandParam(NameEdit, NotifyEditChanged)});
     EXPECT_EQ(itemText(this->dialog, NameEdit), "/voice/");
     EXPECT_EQ(itemText(this->dialog, Percent), "5%");
     EXPECT_EQ(itemText(this->dialog, OtherButton), "Again");
 
-    contractMessages.clear();
+    testDialogMessages.clear();
     EXPECT_EQ(windowListAddString(this->dialog, Choices, "8kbit/s"), 0);
     EXPECT_EQ(windowListAddString(this->dialog, Choices, "16kbit/s"), 1);
     EXPECT_EQ(windowListAddString(this->dialog, Choices, "160kbit/s"), 2);
@@ -187,7 +137,7 @@ TYPED_TEST_P(WindowContract, EditsNotifyEveryChangeButTheProgramsListSelectionDo
     EXPECT_EQ(windowListSelectString(this->dialog, Choices, "16k"), -1) << "whole texts only";
     EXPECT_EQ(windowListSelectString(this->dialog, Choices, nullptr), -1);
     EXPECT_EQ(windowListGetSelection(this->dialog, Choices), 1);
-    EXPECT_TRUE(contractMessages.empty());
+    EXPECT_TRUE(testDialogMessages.empty());
     EXPECT_EQ(windowListAddString(this->dialog, GoButton, "x"), -1) << "not a list";
     EXPECT_EQ(windowListSelectString(this->dialog, GoButton, "Go"), -1) << "not a list";
 }
@@ -265,7 +215,7 @@ TYPED_TEST_P(WindowContract, MovesKeepTheSizeAndRefuseNegativeSizes) {
 
 TYPED_TEST_P(WindowContract, ADestroyedDialogRefusesEveryCall) {
     windowDestroy(this->dialog);
-    ASSERT_EQ(contractMessages.back().message, DialogMessage::Destroy);
+    ASSERT_EQ(testDialogMessages.back().message, DialogMessage::Destroy);
     EXPECT_FALSE(windowIsAlive(this->dialog));
     EXPECT_FALSE(windowSetItemText(this->dialog, NameEdit, "x"));
     EXPECT_EQ(itemText(this->dialog, NameEdit), "<failed>");
@@ -278,16 +228,16 @@ TYPED_TEST_P(WindowContract, ADestroyedDialogRefusesEveryCall) {
         windowMessageBox(this->dialog, "t", "c", MessageBoxButtons::Ok, MessageBoxIcon::Warning),
         MessageBoxAnswer::Failed);
     EXPECT_TRUE(windowTestMessageBoxes().empty()) << "no box for a destroyed owner";
-    const size_t before = contractMessages.size();
+    const size_t before = testDialogMessages.size();
     windowDestroy(this->dialog);
-    EXPECT_EQ(contractMessages.size(), before) << "no second Destroy";
+    EXPECT_EQ(testDialogMessages.size(), before) << "no second Destroy";
 }
 
 TYPED_TEST_P(WindowContract, OnlyTheUserInterfaceThreadCreatesAndDestroys) {
     WindowHandle created = this->dialog;
     std::thread worker([&] {
         windowDestroy(this->dialog);
-        created = windowCreateDialog(&contractTemplate, recordingProcedure);
+        created = windowCreateDialog(&testTemplate, testDialogProcedure);
     });
     worker.join();
     EXPECT_TRUE(windowIsAlive(this->dialog));
@@ -335,7 +285,7 @@ TYPED_TEST_P(WindowContract, WorkerCallsAreAppliedOnTheUserInterfaceThread) {
         row = windowListAddString(this->dialog, Choices, "32kbit/s");
         windowPostQuit(5);
     });
-    contractMessages.clear();
+    testDialogMessages.clear();
     EXPECT_EQ(TypeParam::runLoop([&serving] { serving = true; }), 5);
     worker.join();
     EXPECT_TRUE(textSet);
@@ -345,9 +295,9 @@ TYPED_TEST_P(WindowContract, WorkerCallsAreAppliedOnTheUserInterfaceThread) {
     EXPECT_EQ(row, 0);
     EXPECT_FALSE(windowIsItemEnabled(this->dialog, OtherButton));
     // The edit's notification reached the procedure on the user-interface thread.
-    ASSERT_EQ(contractMessages.size(), 1u);
-    EXPECT_EQ(contractMessages[0].param, commandParam(NameEdit, NotifyEditChanged));
-    EXPECT_TRUE(contractMessages[0].onUserInterfaceThread);
+    ASSERT_EQ(testDialogMessages.size(), 1u);
+    EXPECT_EQ(testDialogMessages[0].param, commandParam(NameEdit, NotifyEditChanged));
+    EXPECT_TRUE(testDialogMessages[0].onUserInterfaceThread);
 }
 
 TYPED_TEST_P(WindowContract, AWorkersQuestionIsAnsweredThereWhileTheWorkerWaits) {

@@ -45,10 +45,10 @@ TEST_F(WindowCore, ShutdownDestroysTheDialogsStillAlive) {
     windowDestroy(first);
     WindowHandle second = createContractDialog();
     ASSERT_NE(second, nullptr);
-    contractMessages.clear();
+    testDialogMessages.clear();
     windowLayerShutdown();
-    ASSERT_EQ(contractMessages.size(), 1u) << "Destroy for the live dialog only";
-    EXPECT_EQ(contractMessages[0].message, DialogMessage::Destroy);
+    ASSERT_EQ(testDialogMessages.size(), 1u) << "Destroy for the live dialog only";
+    EXPECT_EQ(testDialogMessages[0].message, DialogMessage::Destroy);
     EXPECT_FALSE(windowIsAlive(second));
     EXPECT_FALSE(windowSetItemText(second, 11, "x"));
     ASSERT_TRUE(windowLayerInitialize(nullptr, nullptr));

@@ -166,11 +166,7 @@ DialogHarness::DialogHarness(MessageBoxAnswer answerToQuestions, bool startWorke
     workerState.store(WorkerIdle);
     setWorkerIdleWait(WorkerIdleWaitMilliseconds);
 
-    ConsoleWindowConfig config = consoleDefaultConfig();
-    config.quiet = true;
-    config.progressOnTerminal = false;
-    config.askOnTerminal = false;
-    config.mergeEntryLabels = false;
+    ConsoleWindowConfig config = consoleTestConfig();
     config.questionHandler = answerQuestion;
     config.questionContext = this;
     consoleConfigure(config);
