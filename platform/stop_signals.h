@@ -11,10 +11,12 @@
 void ignoreWriteSignals();
 
 // Calls handler (from the signal handler: it must be async-signal-safe) with
-// the signal's number when a stop signal arrives. The handler never runs
-// inside another call of itself.
+// the signal's number when a stop signal arrives, and then makes the
+// descriptor it returns readable, so a loop watching it wakes (see
+// takeStopSignals); -1 when the signals cannot be caught. The handler never
+// runs inside another call of itself.
 typedef void (*StopSignalHandler)(int32_t signalNumber);
-bool installStopSignalHandler(StopSignalHandler handler);
+int32_t installStopSignalHandler(StopSignalHandler handler);
 
 // For a stop handler that must end the process at once: writes message (null:
 // nothing) to standard error and exits with exitCode, running nothing else of

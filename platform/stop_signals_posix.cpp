@@ -13,13 +13,6 @@ namespace {
 std::atomic<StopSignalHandler> stopHandler{nullptr};
 static_assert(std::atomic<StopSignalHandler>::is_always_lock_free);
 
-void callStopHandler(int signalNumber) {
-    const int savedErrno = errno;
-    StopSignalHandler handler = stopHandler.load();
-    if (handler != nullptr) handler(signalNumber);
-    errno = savedErrno;
-}
-
 // Every signal that asks for a stop: the interrupt key, a terminate request,
 // the terminal or remote session going away, the quit key. Left at their
 // defaults, each would end the process in the middle of a write.
@@ -51,12 +44,23 @@ bool catchStopSignalsWith(void (*handler)(int)) {
     return caught;
 }
 
-void noteSignal(int) {
+// Calls the program's handler, if any, then makes the descriptor readable so
+// a loop watching it wakes.
+void noteSignal(int signalNumber) {
     const int savedErrno = errno;
+    StopSignalHandler handler = stopHandler.load();
+    if (handler != nullptr) handler(signalNumber);
     const char mark = 1;
     // The pipe is non-blocking: when it is full, a signal is pending anyway.
     [[maybe_unused]] const ssize_t written = write(signalPipe[1], &mark, 1);
     errno = savedErrno;
+}
+
+bool openSignalPipe() {
+    if (signalPipe[0] >= 0) return true;
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) return true;
+    signalPipe[0] = signalPipe[1] = -1;
+    return false;
 }
 
 }  // namespace
@@ -69,9 +73,11 @@ void ignoreWriteSignals() {
     sigaction(SIGXFSZ, &action, nullptr);
 }
 
-bool installStopSignalHandler(StopSignalHandler handler) {
+int32_t installStopSignalHandler(StopSignalHandler handler) {
+    if (!openSignalPipe()) return -1;
     stopHandler.store(handler);
-    return catchStopSignalsWith(callStopHandler);
+    if (!catchStopSignalsWith(noteSignal)) return -1;
+    return signalPipe[0];
 }
 
 void endProcessFromSignal(const char* message, int32_t exitCode) {
@@ -100,10 +106,7 @@ void unblockStopSignals() {
 
 int32_t catchStopSignals() {
     if (signalPipe[0] >= 0) return signalPipe[0];
-    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        signalPipe[0] = signalPipe[1] = -1;
-        return -1;
-    }
+    if (!openSignalPipe()) return -1;
     catchStopSignalsWith(noteSignal);
     return signalPipe[0];
 }

@@ -4,8 +4,8 @@
 // the Qt backend (platform/window_qt/, the window program).
 //
 // Threads. The thread that calls windowLayerInitialize is the user-interface
-// thread; it creates the dialog and runs the message loop. Any thread may call
-// the item operations and message boxes:
+// thread; it creates and destroys the dialog and runs the message loop. Any
+// thread may call the item operations and message boxes:
 // - on the user-interface thread they act at once (a message box runs a nested
 //   loop that keeps serving calls from other threads);
 // - from another thread a call is handed to the user-interface thread and
@@ -13,7 +13,23 @@
 //   user answered it);
 // - once the dialog is destroyed, or the user-interface thread no longer serves
 //   its loop (the loop has returned, or it never ran), every call from another
-//   thread fails at once and never waits. Both conditions gate every call.
+//   thread fails at once and never waits. Both conditions gate every call, when
+//   it is handed over and again when it would be applied.
+// The rules every backend follows (platform/window_core.cpp holds them):
+// - windowCreateDialog and windowDestroy act on the user-interface thread
+//   only; from another thread they do nothing. windowLayerShutdown destroys
+//   the dialogs still alive (each gets Destroy).
+// - A quit posted while no message loop runs is kept: the next loop ends at
+//   once with its code. windowLayerInitialize and windowLayerShutdown drop it.
+//   A quit also ends the message boxes open inside the loop (they answer
+//   Failed). One message loop at a time: a nested one returns -1 at once.
+// - Refused (false, nothing changes): a progress range with maximum < minimum
+//   (an equal pair is an empty bar at its minimum); a windowMove with a
+//   negative width or height, or one smaller than the window's own frame.
+// - Texts: buttons, edits and labels have one. A list reads as its selected
+//   row's text ("" when none) and a progress bar as ""; setting either is
+//   refused. Setting an edit's text notifies as typing does.
+// - windowBrowseForFolder clears the whole buffer when it gives false.
 #pragma once
 
 #include <cstdint>
@@ -113,6 +129,7 @@ void windowLayerShutdown();
 // returning. Null on failure. User-interface thread only.
 WindowHandle windowCreateDialog(const DialogTemplate* dialogTemplate, DialogProcedure procedure);
 // Sends Destroy, then removes the dialog; afterwards every call on it fails.
+// User-interface thread only.
 void windowDestroy(WindowHandle dialog);
 bool windowIsAlive(WindowHandle dialog);
 
@@ -155,7 +172,7 @@ bool windowBringToFront(WindowHandle dialog);
 int32_t windowScreenWidth();  // primary screen, pixels
 int32_t windowScreenHeight();
 
-// Any thread. Ends the message loop with code.
+// Any thread. Ends the message loop with code (see the rules above).
 void windowPostQuit(int32_t code);
 // Runs the loop on the user-interface thread until a quit; returns its code.
 int32_t windowRunMessageLoop();

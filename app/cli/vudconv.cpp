@@ -35,9 +35,6 @@ constexpr uint32_t FollowIntervalMilliseconds = 5;
 // vudconv runs exactly one conversion: its worker idles only for the moment
 // before the press and after the run, so it may look at the word often.
 constexpr uint32_t CliWorkerIdleWaitMilliseconds = 1;
-// A posted command no control answers to: it only wakes the loop (and ends
-// a pending terminal question with No).
-constexpr int32_t WakeCommandId = 0;
 
 // The number of the stop signal that came, or 0.
 std::atomic<int32_t> stopSignal{0};
@@ -52,6 +49,8 @@ constexpr const char* EndNowTerminalMessage =
 constexpr const char* EndNowPlainMessage =
     "vudconv: interrupted again: stopped at once, the incomplete output deleted\n";
 
+// The signal also makes the stop descriptor readable: the loop wakes and
+// runs followRun at once, and a pending terminal question ends with No.
 void onStopSignal(int32_t signalNumber) {
     int32_t none = 0;
     if (!stopSignal.compare_exchange_strong(none, signalNumber)) {
@@ -61,7 +60,6 @@ void onStopSignal(int32_t signalNumber) {
         discardPendingOutputNow();
         endProcessFromSignal(endNowMessage, 128 + signalNumber);
     }
-    consolePostCommand(nullptr, WakeCommandId, NotifyClicked);
 }
 
 struct FollowState {
@@ -86,6 +84,7 @@ void closeDialog(FollowState* state) {
 // calls are served while the start button is pressed.
 void followRun(void* context) {
     FollowState* state = static_cast<FollowState*>(context);
+    takeStopSignals();
     if (state->closing) return;
     if (!state->pressed) {
         state->pressed = true;
@@ -251,7 +250,7 @@ int32_t convert(const CommandLine& line) {
         windowLayerShutdown();
         return ExitFailed;
     }
-    installStopSignalHandler(onStopSignal);
+    consoleSetWakeDescriptor(installStopSignalHandler(onStopSignal));
 
     fillFields(dialog, line, folder.get());
     FollowState state{dialog, finishedRunCount(), false, false, false, false};

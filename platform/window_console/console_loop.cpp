@@ -1,7 +1,11 @@
-// Set-up, configuration and the message loop of the console backend.
+// Set-up, configuration, the wake pipe and the message loop of the console
+// backend.
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "platform/window_console/console_state.h"
 
@@ -10,81 +14,101 @@ namespace {
 constexpr int32_t IdleWakeMilliseconds = 100;
 constexpr int32_t RedrawWakeMilliseconds = 50;
 
+ConsoleLayer theLayer;
+
 }  // namespace
 
+ConsoleLayer& consoleLayer() {
+    return theLayer;
+}
+
 ConsoleWindowConfig consoleDefaultConfig() {
-    ConsoleWindowConfig config{};
-    config.quiet = false;
-    config.progressOnTerminal = isatty(STDERR_FILENO) != 0;
-    config.askOnTerminal = isatty(STDIN_FILENO) != 0;
-    config.presetAnswer = MessageBoxAnswer::No;
-    config.percentTextId = ControlIdNone;
-    config.mergeEntryLabels = true;
-    config.questionHandler = nullptr;
-    config.questionContext = nullptr;
-    return config;
+    return {.quiet = false,
+            .progressOnTerminal = isatty(STDERR_FILENO) != 0,
+            .askOnTerminal = isatty(STDIN_FILENO) != 0,
+            .presetAnswer = MessageBoxAnswer::No,
+            .percentTextId = ControlIdNone,
+            .mergeEntryLabels = true,
+            .questionHandler = nullptr,
+            .questionContext = nullptr};
 }
 
 void consoleConfigure(const ConsoleWindowConfig& config) {
-    ConsoleLayer& layer = consoleLayer();
-    layer.config = config;
-    layer.configured = true;
+    theLayer.config = config;
+    theLayer.configured = true;
 }
 
 void consoleSetLoopHook(ConsoleLoopHook hook, void* context, uint32_t intervalMilliseconds) {
-    ConsoleLayer& layer = consoleLayer();
-    layer.hook = hook;
-    layer.hookContext = context;
-    layer.hookInterval = intervalMilliseconds > 0 ? intervalMilliseconds : 1;
+    theLayer.hook = hook;
+    theLayer.hookContext = context;
+    theLayer.hookInterval = intervalMilliseconds > 0 ? intervalMilliseconds : 1;
+}
+
+void consoleSetWakeDescriptor(int32_t descriptor) {
+    theLayer.wakeDescriptor = descriptor >= 0 ? descriptor : -1;
+}
+
+void windowbackend::wake() {
+    const int fd = theLayer.wakeWrite.load();
+    if (fd < 0) return;
+    const int savedErrno = errno;
+    const char byte = 1;
+    // A full pipe already wakes the loop; the byte is not needed then.
+    [[maybe_unused]] const ssize_t written = write(fd, &byte, 1);
+    errno = savedErrno;
+}
+
+uint32_t waitForWake(int32_t timeoutMilliseconds, int first, int second) {
+    // poll passes over the negative descriptors.
+    pollfd fds[3] = {
+        {theLayer.wakeRead.load(), POLLIN, 0}, {first, POLLIN, 0}, {second, POLLIN, 0}};
+    if (poll(fds, 3, timeoutMilliseconds) <= 0) return 0;
+    if ((fds[0].revents & POLLIN) != 0) {
+        char drain[64];
+        while (read(fds[0].fd, drain, sizeof drain) > 0) {
+        }
+    }
+    uint32_t ready = 0;
+    if ((fds[1].revents & (POLLIN | POLLHUP)) != 0) ready |= 1u;
+    if ((fds[2].revents & (POLLIN | POLLHUP)) != 0) ready |= 2u;
+    return ready;
 }
 
 bool windowLayerInitialize(int*, char**) {
-    ConsoleLayer& layer = consoleLayer();
-    if (!openDispatch()) return false;
-    if (!layer.configured) layer.config = consoleDefaultConfig();
-    layer.progress = ProgressView{};
-    layer.lastBox = ConsoleMessageBoxRecord{};
-    layer.initialized = true;
-    setUserInterfaceThread(true);
+    if (windowcore::started()) return windowcore::onUserInterfaceThread();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    theLayer.wakeRead.store(fds[0]);
+    theLayer.wakeWrite.store(fds[1]);
+    if (!theLayer.configured) theLayer.config = consoleDefaultConfig();
+    theLayer.progress = ProgressView{};
+    windowcore::start();
     return true;
 }
 
 void windowLayerShutdown() {
-    if (!onUserInterfaceThread()) return;
-    ConsoleLayer& layer = consoleLayer();
-    finishProgressLine();
+    // Destroying the dialogs ends the progress line.
+    if (!windowcore::stop()) return;
     stopLabelCapture();
-    closeDispatch();
-    layer.progress = ProgressView{};
-    layer.hook = nullptr;
-    layer.hookContext = nullptr;
-    layer.initialized = false;
-    setUserInterfaceThread(false);
-}
-
-void windowPostQuit(int32_t code) {
-    ConsoleLayer& layer = consoleLayer();
-    layer.quitCode.store(code);
-    layer.quitPosted.store(true);
-    wakeLoop();
+    // Nothing wakes the loop any more: the core's gate is closed.
+    close(theLayer.wakeRead.exchange(-1));
+    close(theLayer.wakeWrite.exchange(-1));
+    theLayer.progress = ProgressView{};
+    theLayer.hook = nullptr;
+    theLayer.hookContext = nullptr;
+    theLayer.wakeDescriptor = -1;
 }
 
 int32_t windowRunMessageLoop() {
-    if (!onUserInterfaceThread()) return -1;
-    ConsoleLayer& layer = consoleLayer();
-    enterServing();
+    if (!windowcore::beginLoop()) return -1;
+    ConsoleLayer& layer = theLayer;
     startLabelCapture();
     using Clock = std::chrono::steady_clock;
     Clock::time_point nextHook = Clock::now() + std::chrono::milliseconds(layer.hookInterval);
-    int32_t code = 0;
     for (;;) {
-        serveQueuedCalls();
-        dispatchPosted();
+        windowcore::serveCalls();
         drainLabelCapture();
-        if (layer.quitPosted.exchange(false)) {
-            code = layer.quitCode.load();
-            break;
-        }
+        if (windowcore::quitPending()) break;
         int32_t timeout = layer.progress.dirty ? RedrawWakeMilliseconds : IdleWakeMilliseconds;
         if (layer.hook != nullptr) {
             const Clock::time_point now = Clock::now();
@@ -93,10 +117,7 @@ int32_t windowRunMessageLoop() {
                 layer.hook(layer.hookContext);
                 // A quit from the hook ends the loop before any further call
                 // is served; calls still queued then fail.
-                if (layer.quitPosted.exchange(false)) {
-                    code = layer.quitCode.load();
-                    break;
-                }
+                if (windowcore::quitPending()) break;
                 continue;
             }
             const auto left =
@@ -104,29 +125,10 @@ int32_t windowRunMessageLoop() {
             timeout = std::min<int32_t>(timeout, static_cast<int32_t>(left) + 1);
         }
         renderProgress(false);
-        waitForWake(timeout, labelCaptureFd());
+        const int watched = layer.hook != nullptr ? layer.wakeDescriptor : -1;
+        if ((waitForWake(timeout, layer.labelPipe, watched) & 2u) != 0) nextHook = Clock::now();
     }
     finishProgressLine();
     stopLabelCapture();
-    leaveServing();
-    return code;
-}
-
-MessageBoxAnswer windowMessageBox(WindowHandle owner, const char* text, const char* caption,
-                                  MessageBoxButtons buttons, MessageBoxIcon icon) {
-    MessageBoxAnswer answer = MessageBoxAnswer::Failed;
-    auto apply = [&] { answer = showConsoleBox(owner, text, caption, buttons, icon); };
-    if (!callOnUiThread(owner, owner != nullptr, apply)) return MessageBoxAnswer::Failed;
-    return answer;
-}
-
-bool consoleLastMessageBox(ConsoleMessageBoxRecord* record) {
-    if (record == nullptr) return false;
-    bool shown = false;
-    auto apply = [&] {
-        ConsoleLayer& layer = consoleLayer();
-        shown = layer.lastBox.count > 0;
-        *record = layer.lastBox;
-    };
-    return callOnUiThread(nullptr, false, apply) && shown;
+    return windowcore::endLoop();
 }

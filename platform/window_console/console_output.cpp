@@ -1,7 +1,6 @@
 // What the console shows: message boxes as messages, questions on the
 // terminal, the progress line, and the entry labels taken from standard output.
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,11 +19,8 @@ constexpr auto TerminalRedrawInterval = std::chrono::milliseconds(50);
 constexpr auto PlainLineInterval = std::chrono::seconds(1);
 constexpr int32_t QuestionPollMilliseconds = 50;
 
-struct RenderedLine {
-    char text[LineCapacity];
-};
 // The last plain line written, so an unchanged state is not repeated.
-RenderedLine lastPlainLine{};
+char lastPlainLine[LineCapacity] = {};
 
 void writeError(const char* text) {
     std::fputs(text, stderr);
@@ -56,30 +52,33 @@ MessageBoxAnswer yesOrNo(MessageBoxAnswer answer) {
 }
 
 // Reads one answer line from the terminal while keeping the other thread's
-// calls served. A post (Ctrl-C turned into a command) or the end of input
-// declines.
+// calls served. A readable wake descriptor (a stop signal came) or the end of
+// input declines; a quit ends the question unanswered.
 MessageBoxAnswer askOnTerminal(const char* caption, const char* text) {
     clearProgressLine();
     std::fprintf(stderr, "%s: %s [y/N] ", caption, text);
     std::fflush(stderr);
-    enterServing();
+    windowcore::enterServing();
     MessageBoxAnswer answer = MessageBoxAnswer::No;
     bool firstCharacterSeen = false;
-    for (;;) {
-        serveQueuedCalls();
+    bool lineEnded = false;
+    while (!lineEnded) {
+        windowcore::serveCalls();
         drainLabelCapture();
-        if (postedPending()) {
-            writeError("\n");
+        if (windowcore::quitPending()) {
+            answer = MessageBoxAnswer::Failed;
             break;
         }
-        if (!waitForWake(QuestionPollMilliseconds, STDIN_FILENO)) continue;
+        const uint32_t ready =
+            waitForWake(QuestionPollMilliseconds, STDIN_FILENO, consoleLayer().wakeDescriptor);
+        if ((ready & 2u) != 0) {
+            answer = MessageBoxAnswer::No;
+            break;
+        }
+        if ((ready & 1u) == 0) continue;
         char chunk[128];
-        ssize_t count = read(STDIN_FILENO, chunk, sizeof chunk);
-        if (count <= 0) {
-            writeError("\n");
-            break;
-        }
-        bool lineEnded = false;
+        const ssize_t count = read(STDIN_FILENO, chunk, sizeof chunk);
+        if (count <= 0) break;
         for (ssize_t i = 0; i < count && !lineEnded; ++i) {
             const char c = chunk[i];
             if (c == '\n') {
@@ -89,9 +88,9 @@ MessageBoxAnswer askOnTerminal(const char* caption, const char* text) {
                 if (c == 'y' || c == 'Y') answer = MessageBoxAnswer::Yes;
             }
         }
-        if (lineEnded) break;
     }
-    leaveServing();
+    if (!lineEnded) writeError("\n");
+    windowcore::leaveServing();
     return answer;
 }
 
@@ -101,11 +100,12 @@ int32_t terminalWidth() {
     return 80;
 }
 
-void percentText(const ProgressView& view, const ConsoleControl& bar, char* buffer,
+void percentText(const ProgressView& view, const WindowControl& bar, char* buffer,
                  int32_t capacity) {
-    const ConsoleControl* label = findControl(view.dialog, consoleLayer().config.percentTextId);
+    const WindowControl* label =
+        windowcore::findControl(view.dialog, consoleLayer().config.percentTextId);
     if (label != nullptr) {
-        copyText(buffer, capacity, label->text);
+        windowcore::copyText(buffer, capacity, label->native->text);
         return;
     }
     const int64_t span = static_cast<int64_t>(bar.rangeMaximum) - bar.rangeMinimum;
@@ -116,15 +116,15 @@ void percentText(const ProgressView& view, const ConsoleControl& bar, char* buff
 
 // Appends what fits of text to line (LineCapacity bytes, kept terminated).
 void appendText(char* line, int32_t* used, const char* text) {
-    *used += copyText(line + *used, LineCapacity - *used, text);
+    *used += windowcore::copyText(line + *used, LineCapacity - *used, text);
 }
 
-void renderTerminalLine(ProgressView& view, const ConsoleControl& bar, const char* percent) {
+void renderTerminalLine(ProgressView& view, const WindowControl& bar, const char* percent) {
     ConsoleLayer& layer = consoleLayer();
     char label[PathCapacity];
     {
         std::lock_guard<std::mutex> lock(layer.mutex);
-        copyText(label, PathCapacity, layer.entryLabel);
+        windowcore::copyText(label, PathCapacity, layer.entryLabel);
         layer.entryLabelChanged = false;
     }
     const int64_t span = static_cast<int64_t>(bar.rangeMaximum) - bar.rangeMinimum;
@@ -142,7 +142,8 @@ void renderTerminalLine(ProgressView& view, const ConsoleControl& bar, const cha
     // Bytes are at least as many as the columns a UTF-8 label takes.
     const int32_t room = width - 1 - at - 1 - static_cast<int32_t>(std::strlen(percent)) - 2;
     char shownLabel[PathCapacity] = {};
-    if (room >= 4) copyText(shownLabel, room + 1 < PathCapacity ? room + 1 : PathCapacity, label);
+    if (room >= 4)
+        windowcore::copyText(shownLabel, room + 1 < PathCapacity ? room + 1 : PathCapacity, label);
     // Built in one buffer and written at once, so the line never flickers.
     char line[LineCapacity];
     int32_t used = 0;
@@ -159,14 +160,14 @@ void renderTerminalLine(ProgressView& view, const ConsoleControl& bar, const cha
     view.lineOpen = true;
 }
 
-bool renderPlainLine(const ConsoleControl& bar, const char* percent, bool due) {
+bool renderPlainLine(const WindowControl& bar, const char* percent, bool due) {
     char line[LineCapacity];
     std::snprintf(line, sizeof line, "progress %s (%" PRId32 "/%" PRId32 ")\n", percent,
                   bar.position - bar.rangeMinimum, bar.rangeMaximum - bar.rangeMinimum);
-    if (std::strcmp(line, lastPlainLine.text) == 0) return true;
+    if (std::strcmp(line, lastPlainLine) == 0) return true;
     if (!due) return false;
     writeError(line);
-    copyText(lastPlainLine.text, LineCapacity, line);
+    windowcore::copyText(lastPlainLine, LineCapacity, line);
     return true;
 }
 
@@ -186,7 +187,7 @@ void takeLabelBytes(const char* bytes, ssize_t count) {
             if (layer.labelPendingLength == 0) continue;
             layer.labelPending[layer.labelPendingLength] = '\0';
             std::lock_guard<std::mutex> lock(layer.mutex);
-            copyText(layer.entryLabel, PathCapacity, layer.labelPending);
+            windowcore::copyText(layer.entryLabel, PathCapacity, layer.labelPending);
             layer.entryLabelChanged = true;
             layer.labelPendingLength = 0;
         } else if (layer.labelPendingLength < PathCapacity - 1) {
@@ -197,11 +198,10 @@ void takeLabelBytes(const char* bytes, ssize_t count) {
 
 }  // namespace
 
-MessageBoxAnswer showConsoleBox(PlatformWindow* owner, const char* text, const char* caption,
-                                MessageBoxButtons buttons, MessageBoxIcon icon) {
+MessageBoxAnswer windowbackend::messageBox(PlatformWindow* owner, const char* text,
+                                           const char* caption, MessageBoxButtons buttons,
+                                           MessageBoxIcon icon) {
     ConsoleLayer& layer = consoleLayer();
-    if (text == nullptr) text = "";
-    if (caption == nullptr) caption = "";
     MessageBoxAnswer answer = MessageBoxAnswer::Ok;
     switch (buttons) {
         case MessageBoxButtons::Ok:
@@ -226,28 +226,23 @@ MessageBoxAnswer showConsoleBox(PlatformWindow* owner, const char* text, const c
             }
             break;
     }
-    ConsoleMessageBoxRecord& record = layer.lastBox;
-    record.count += 1;
-    record.owner = owner;
-    copyText(record.text, ConsoleRecordTextCapacity, text);
-    copyText(record.caption, PathCapacity, caption);
-    record.buttons = buttons;
-    record.icon = icon;
-    record.answer = answer;
+    windowcore::announceMessageBox({owner, text, caption, buttons, icon});
     return answer;
 }
 
-void progressRangeSet(PlatformWindow* dialog, int32_t id) {
+// A new range starts a new progress line.
+void windowbackend::progressChanged(PlatformWindow* dialog, WindowControl& bar, bool rangeChanged) {
     ProgressView& view = consoleLayer().progress;
+    if (!rangeChanged) return markProgressDirty(dialog);
     if (view.active && view.dialog != dialog) finishProgressLine();
     view.dialog = dialog;
-    view.barId = id;
+    view.barId = bar.id;
     view.active = true;
     view.dirty = true;
-    lastPlainLine = RenderedLine{};
+    lastPlainLine[0] = '\0';
 }
 
-void progressChanged(PlatformWindow* dialog) {
+void markProgressDirty(PlatformWindow* dialog) {
     ProgressView& view = consoleLayer().progress;
     if (view.active && view.dialog == dialog) view.dirty = true;
 }
@@ -256,16 +251,17 @@ void renderProgress(bool force) {
     ConsoleLayer& layer = consoleLayer();
     ProgressView& view = layer.progress;
     if (!view.active || layer.config.quiet) return;
+    // Liveness is written on this thread only: no lock for it.
+    if (!view.dialog->alive) return;
     bool labelChanged = false;
     {
         std::lock_guard<std::mutex> lock(layer.mutex);
-        if (!isLiveLocked(view.dialog)) return;
         labelChanged = layer.entryLabelChanged;
     }
     const bool terminal = layer.config.progressOnTerminal;
     if (!view.dirty && !force && !(terminal && labelChanged)) return;
-    const ConsoleControl* bar = findControl(view.dialog, view.barId, ControlKind::ProgressBar);
-    if (bar == nullptr) return;
+    const WindowControl* bar = windowcore::findControl(view.dialog, view.barId);
+    if (bar == nullptr || bar->kind != ControlKind::ProgressBar) return;
     char percent[64];
     percentText(view, *bar, percent, sizeof percent);
     const auto now = std::chrono::steady_clock::now();
@@ -273,8 +269,7 @@ void renderProgress(bool force) {
         if (!force && view.lineOpen && now - view.lastRender < TerminalRedrawInterval) return;
         renderTerminalLine(view, *bar, percent);
     } else {
-        const bool due = force || lastPlainLine.text[0] == '\0' ||
-                         bar->position >= bar->rangeMaximum ||
+        const bool due = force || lastPlainLine[0] == '\0' || bar->position >= bar->rangeMaximum ||
                          now - view.lastRender >= PlainLineInterval;
         if (!renderPlainLine(*bar, percent, due)) return;
     }
@@ -344,17 +339,13 @@ void stopLabelCapture() {
     std::clearerr(stdout);
 }
 
-int labelCaptureFd() {
-    return consoleLayer().labelPipe;
-}
-
 void consoleSetEntryLabel(const char* label) {
     ConsoleLayer& layer = consoleLayer();
     std::lock_guard<std::mutex> lock(layer.mutex);
-    copyText(layer.entryLabel, PathCapacity, label);
+    windowcore::copyText(layer.entryLabel, PathCapacity, label);
     layer.entryLabelChanged = true;
 }
 
 void consoleEndProgressLine() {
-    if (onUserInterfaceThread()) finishProgressLine();
+    if (windowcore::onUserInterfaceThread()) finishProgressLine();
 }

@@ -43,14 +43,11 @@ void consoleConfigure(const ConsoleWindowConfig& config);
 // windowRunMessageLoop runs (not inside a question); null removes it.
 void consoleSetLoopHook(ConsoleLoopHook hook, void* context, uint32_t intervalMilliseconds);
 
-// Any thread, and async-signal-safe (lock-free atomics and write(2) only):
-// queue a Command (id | code << 16), or a Close, for the message loop to
-// deliver to dialog's procedure. A null dialog means the most recently created
-// dialog that is still alive. false when the queue is full or the layer is
-// not initialised. A post pending while a terminal question waits ends the
-// question with No (Ctrl-C during the overwrite question declines it).
-bool consolePostCommand(WindowHandle dialog, int32_t id, uint16_t code);
-bool consolePostClose(WindowHandle dialog);
+// User-interface thread. While descriptor (>= 0; -1: none) is readable, the
+// loop runs the hook at once, and a terminal question waiting ends with No
+// (so Ctrl-C during the overwrite question declines it). The hook must empty
+// the descriptor.
+void consoleSetWakeDescriptor(int32_t descriptor);
 
 // Any thread: the entry label shown at the start of the progress line.
 void consoleSetEntryLabel(const char* label);
@@ -58,29 +55,3 @@ void consoleSetEntryLabel(const char* label);
 // new run's range starts a new one). The loop's end and the dialog's
 // destruction do the same.
 void consoleEndProgressLine();
-
-// Inspection, mainly for tests. Any thread (same rules as the item calls).
-bool consoleIsUserInterfaceThread();
-// Calls from other threads waiting for the user-interface thread.
-int32_t consoleQueuedCallCount();
-bool consoleGetProgressRange(WindowHandle dialog, int32_t id, int32_t* minimum, int32_t* maximum);
-int32_t consoleListRowCount(WindowHandle dialog, int32_t id);  // -1 on failure
-// Text of a list row; its length or -1.
-int32_t consoleListRowText(WindowHandle dialog, int32_t id, int32_t row, char* buffer,
-                           int32_t capacity);
-int32_t consoleGetTitle(WindowHandle dialog, char* buffer, int32_t capacity);  // length or -1
-bool consoleIsVisible(WindowHandle dialog);
-
-constexpr int32_t ConsoleRecordTextCapacity = 1024;
-
-struct ConsoleMessageBoxRecord {
-    int32_t count;  // message boxes shown since windowLayerInitialize
-    WindowHandle owner;
-    char text[ConsoleRecordTextCapacity];
-    char caption[PathCapacity];
-    MessageBoxButtons buttons;
-    MessageBoxIcon icon;
-    MessageBoxAnswer answer;
-};
-// The last message box shown; false when none was shown or the call failed.
-bool consoleLastMessageBox(ConsoleMessageBoxRecord* record);

@@ -17,7 +17,8 @@ std::vector<Watch> watches;
 }  // namespace
 
 bool windowWatchReadable(int descriptor, void (*onReadable)(void* context), void* context) {
-    if (!qtlayer::onUiThread() || descriptor < 0 || onReadable == nullptr) return false;
+    if (!windowcore::onUserInterfaceThread() || descriptor < 0 || onReadable == nullptr)
+        return false;
     windowUnwatch(descriptor);
     auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read);
     QObject::connect(notifier, &QSocketNotifier::activated, notifier,

@@ -20,7 +20,7 @@
 #include <QScreen>
 #include <QUrl>
 #include <algorithm>
-#include <cstring>
+#include <span>
 
 #include "platform/window_qt/qt_dialog_font.h"
 #include "platform/window_qt/qt_layer_state.h"
@@ -36,6 +36,10 @@ constexpr Qt::WindowFlags DialogWindowFlags = Qt::Window | Qt::CustomizeWindowHi
                                               Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                               Qt::WindowCloseButtonHint;
 
+std::span<WindowControl> controlsOf(WindowHandle dialog) {
+    return {dialog->controls.get(), static_cast<size_t>(dialog->controlCount)};
+}
+
 bool isButton(ControlKind kind) {
     return kind == ControlKind::PushButton || kind == ControlKind::DefaultPushButton;
 }
@@ -43,28 +47,28 @@ bool isButton(ControlKind kind) {
 // The control that Enter clicks: a focused push button, else the default
 // push button. ControlIdNone when that control is disabled.
 int32_t enterCommandId(WindowHandle dialog, QWidget* focus) {
-    for (const ControlRecord& control : dialog->controls) {
-        if (control.widget == focus && isButton(control.kind)) {
-            return control.widget->isEnabled() ? control.id : ControlIdNone;
+    for (const WindowControl& control : controlsOf(dialog)) {
+        if (control.native->widget == focus && isButton(control.kind)) {
+            return control.native->widget->isEnabled() ? control.id : ControlIdNone;
         }
     }
-    for (const ControlRecord& control : dialog->controls) {
+    for (const WindowControl& control : controlsOf(dialog)) {
         if (control.kind == ControlKind::DefaultPushButton) {
-            return control.widget->isEnabled() ? control.id : ControlIdNone;
+            return control.native->widget->isEnabled() ? control.id : ControlIdNone;
         }
     }
     return ControlIdNone;
 }
 
 // The path of the drag the procedure is asked about; empty otherwise.
-QByteArray droppedPath;
+QByteArray draggedPath;
 
 // The control whose widget (or a part of it) is at point, dialog coordinates.
 int32_t controlIdAt(WindowHandle dialog, QWidget* widget, QPoint point) {
     for (QWidget* child = widget->childAt(point); child != nullptr && child != widget;
          child = child->parentWidget()) {
-        for (const ControlRecord& control : dialog->controls) {
-            if (control.widget == child) return control.id;
+        for (const WindowControl& control : controlsOf(dialog)) {
+            if (control.native->widget == child) return control.id;
         }
     }
     return ControlIdNone;
@@ -124,12 +128,12 @@ private:
     }
 
     void offer(QDropEvent* event, DropPhase phase) {
-        droppedPath = localPathOf(event);
+        draggedPath = localPathOf(event);
         const int32_t target = controlIdAt(dialog_, this, event->position().toPoint());
         const bool taken =
-            !droppedPath.isEmpty() &&
+            !draggedPath.isEmpty() &&
             sendToProcedure(dialog_, DialogMessage::DropPath, commandParam(target, phase)) != 0;
-        droppedPath.clear();
+        draggedPath.clear();
         if (!taken) {
             event->ignore();
             return;
@@ -149,7 +153,7 @@ QString textOf(const char* text) {
 // off. A right-aligned one keeps its right edge, so a changing text (a
 // percentage) never moves sideways: it grows left, up to the dialog's edge,
 // and only then right.
-void fitLabel(ControlRecord* control) {
+void fitLabel(NativeControl* control) {
     auto* label = static_cast<QLabel*>(control->widget);
     const int32_t needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
     QRect rect = control->templateRect;
@@ -162,22 +166,17 @@ void fitLabel(ControlRecord* control) {
     label->setGeometry(rect);
 }
 
-void showProgressState(ControlRecord* control) {
-    auto* bar = static_cast<QProgressBar*>(control->widget);
-    if (control->rangeMaximum > control->rangeMinimum) {
-        bar->setRange(control->rangeMinimum, control->rangeMaximum);
-        bar->setValue(control->position);
+void showProgressState(const WindowControl& control) {
+    auto* bar = static_cast<QProgressBar*>(control.native->widget);
+    if (control.rangeMaximum > control.rangeMinimum) {
+        bar->setRange(control.rangeMinimum, control.rangeMaximum);
+        bar->setValue(control.position);
     } else {
         // An empty range shows an empty bar; the widget's own (0, 0) range
         // would animate as busy.
         bar->setRange(0, 1);
         bar->setValue(0);
     }
-}
-
-int32_t clampedPosition(const ControlRecord& control, int32_t position) {
-    if (control.rangeMaximum <= control.rangeMinimum) return control.rangeMinimum;
-    return std::clamp(position, control.rangeMinimum, control.rangeMaximum);
 }
 
 constexpr const char* OpenListHeight = "vudOpenListHeight";
@@ -281,106 +280,28 @@ Qt::FocusPolicy focusPolicyOf(const ControlTemplate& entry) {
     return Qt::NoFocus;
 }
 
-bool setItemTextNow(WindowHandle dialog, int32_t id, const char* text) {
-    ControlRecord* control = findControl(dialog, id);
-    if (control == nullptr) return false;
-    switch (control->kind) {
-        case ControlKind::PushButton:
-        case ControlKind::DefaultPushButton:
-            static_cast<QPushButton*>(control->widget)->setText(textOf(text));
-            return true;
-        case ControlKind::Edit:
-            static_cast<QLineEdit*>(control->widget)->setText(textOf(text));
-            // As on Windows, setting an edit's text notifies like typing.
-            sendToProcedure(dialog, DialogMessage::Command, commandParam(id, NotifyEditChanged));
-            return true;
-        case ControlKind::Label:
-            static_cast<QLabel*>(control->widget)->setText(textOf(text));
-            fitLabel(control);
-            return true;
-        case ControlKind::ProgressBar:
-            return true;
-        case ControlKind::DropDownList:
-            return false;
-    }
-    return false;
-}
-
-QString itemTextNow(const ControlRecord& control) {
-    switch (control.kind) {
-        case ControlKind::PushButton:
-        case ControlKind::DefaultPushButton:
-            return static_cast<QPushButton*>(control.widget)->text();
-        case ControlKind::Edit:
-            return static_cast<QLineEdit*>(control.widget)->text();
-        case ControlKind::Label:
-            return static_cast<QLabel*>(control.widget)->text();
-        case ControlKind::ProgressBar:
-            return QString();
-        case ControlKind::DropDownList:
-            return static_cast<QComboBox*>(control.widget)->currentText();
-    }
-    return QString();
-}
-
-// Copies at most capacity - 1 bytes, never cutting a UTF-8 sequence.
 int32_t copyText(const QString& text, char* buffer, int32_t capacity) {
     const QByteArray bytes = text.toUtf8();
-    int32_t length = static_cast<int32_t>(std::min<qsizetype>(bytes.size(), capacity - 1));
-    if (length < bytes.size()) {
-        while (length > 0 && (static_cast<unsigned char>(bytes[length]) & 0xC0) == 0x80) --length;
-    }
-    std::memcpy(buffer, bytes.constData(), static_cast<size_t>(length));
-    buffer[length] = '\0';
-    return length;
+    return windowcore::copyText(buffer, capacity, bytes.constData(),
+                                static_cast<size_t>(bytes.size()));
 }
 
-QComboBox* listOf(WindowHandle dialog, int32_t id) {
-    ControlRecord* control = findControl(dialog, id);
-    if (control == nullptr || control->kind != ControlKind::DropDownList) return nullptr;
-    return static_cast<QComboBox*>(control->widget);
-}
-
-ControlRecord* progressOf(WindowHandle dialog, int32_t id) {
-    ControlRecord* control = findControl(dialog, id);
-    if (control == nullptr || control->kind != ControlKind::ProgressBar) return nullptr;
-    return control;
+QComboBox* comboOf(const WindowControl& list) {
+    return static_cast<QComboBox*>(list.native->widget);
 }
 
 }  // namespace
-
-ControlRecord* findControl(WindowHandle dialog, int32_t id) {
-    if (dialog == nullptr || id == ControlIdNone) return nullptr;
-    for (ControlRecord& control : dialog->controls) {
-        if (control.id == id) return &control;
-    }
-    return nullptr;
-}
-
-QDialog* dialogWidget(WindowHandle dialog) {
-    return dialog == nullptr ? nullptr : dialog->widget.data();
-}
-
-int32_t sendToProcedure(WindowHandle dialog, DialogMessage message, uint32_t param) {
-    if (dialog == nullptr || !dialog->alive || dialog->procedure == nullptr) return 0;
-    return dialog->procedure(dialog, message, param);
-}
-
 }  // namespace qtlayer
 
 using namespace qtlayer;
 
-WindowHandle windowCreateDialog(const DialogTemplate* dialogTemplate, DialogProcedure procedure) {
-    if (!onUiThread() || dialogTemplate == nullptr || procedure == nullptr) return nullptr;
-    if (dialogTemplate->controlCount < 0 ||
-        (dialogTemplate->controlCount > 0 && dialogTemplate->controls == nullptr)) {
-        return nullptr;
-    }
-    auto* dialog = new PlatformWindow{};
-    dialog->dialogTemplate = dialogTemplate;
-    dialog->procedure = procedure;
+namespace windowbackend {
+
+bool create(PlatformWindow* dialog, const DialogTemplate* dialogTemplate) {
+    auto* native = new NativeDialog{};
+    dialog->native = native;
     auto* widget = new DialogWidget(dialog);
-    dialog->widget = widget;
+    native->widget = widget;
     widget->setWindowTitle(textOf(dialogTemplate->title));
     const QFont font = dialogFont(dialogTemplate->fontName, dialogTemplate->fontPointSize);
     widget->setFont(font);
@@ -388,24 +309,26 @@ WindowHandle windowCreateDialog(const DialogTemplate* dialogTemplate, DialogProc
     widget->setFixedSize(dialogUnitsToPixels(dialogTemplate->width, units.x, 4),
                          dialogUnitsToPixels(dialogTemplate->height, units.y, 8));
 
-    dialog->controls.reserve(static_cast<size_t>(dialogTemplate->controlCount));
+    // Reserved once: the controls' records point into it.
+    native->controls.reserve(static_cast<size_t>(dialog->controlCount));
     QWidget* previousTabStop = nullptr;
-    for (int32_t i = 0; i < dialogTemplate->controlCount; ++i) {
+    for (int32_t i = 0; i < dialog->controlCount; ++i) {
         const ControlTemplate& entry = dialogTemplate->controls[i];
         QRect rect;
         QWidget* control = createControl(dialog, widget, entry, units, &rect);
-        if (control == nullptr) continue;
+        if (control == nullptr) return false;
         control->setFocusPolicy(focusPolicyOf(entry));
         control->setGeometry(rect);
-        dialog->controls.push_back({entry.id, entry.kind, entry.styles, control, rect, 0, 100, 0});
-        if (entry.kind == ControlKind::ProgressBar) showProgressState(&dialog->controls.back());
+        native->controls.push_back({entry.kind, entry.styles, control, rect});
+        dialog->controls[i].native = &native->controls.back();
+        if (entry.kind == ControlKind::ProgressBar) showProgressState(dialog->controls[i]);
         if (control->focusPolicy() == Qt::StrongFocus) {
             if (previousTabStop != nullptr) QWidget::setTabOrder(previousTabStop, control);
             previousTabStop = control;
         }
     }
 
-    for (ControlRecord& control : dialog->controls) {
+    for (NativeControl& control : native->controls) {
         if (control.kind == ControlKind::Label) fitLabel(&control);
     }
 
@@ -418,220 +341,141 @@ WindowHandle windowCreateDialog(const DialogTemplate* dialogTemplate, DialogProc
     widget->move(0, 0);
     // The window exists from here on, as on Windows, and knows its frame.
     widget->winId();
-    registerDialog(dialog);
-
-    const int32_t focusFirst = sendToProcedure(dialog, DialogMessage::Initialize, 0);
-    if (!dialog->alive) return nullptr;
-    if (focusFirst != 0) {
-        for (const ControlRecord& control : dialog->controls) {
-            if (control.widget->focusPolicy() == Qt::StrongFocus && control.widget->isEnabled()) {
-                control.widget->setFocus(Qt::OtherFocusReason);
-                break;
-            }
-        }
-    }
-    return dialog;
+    return true;
 }
 
-void windowDestroy(WindowHandle dialog) {
-    if (!onUiThread() || !dialogAlive(dialog)) return;
+void initialized(PlatformWindow* dialog, bool focusFirst) {
+    if (!focusFirst) return;
+    for (const NativeControl& control : dialog->native->controls) {
+        if (control.widget->focusPolicy() == Qt::StrongFocus && control.widget->isEnabled()) {
+            control.widget->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
+void destroy(PlatformWindow* dialog) {
     // Owned boxes go first, as owned windows do on Windows.
     endModalsOwnedBy(dialog, false);
-    sendToProcedure(dialog, DialogMessage::Destroy, 0);
-    retireDialog(dialog);
-    if (QDialog* widget = dialog->widget.data()) {
+    if (QDialog* widget = dialog->native->widget.data()) {
         widget->hide();
         // One of its own handlers may be on the stack (the close box).
         widget->deleteLater();
     }
 }
 
-bool windowSetTitle(WindowHandle dialog, const char* title) {
-    return runOnUiThread(dialog, true, [&] { dialog->widget->setWindowTitle(textOf(title)); });
+void release(PlatformWindow* dialog) {
+    delete dialog->native->widget.data();
+    delete dialog->native;
+    dialog->native = nullptr;
 }
 
-bool windowSetItemText(WindowHandle dialog, int32_t id, const char* text) {
-    bool done = false;
-    runOnUiThread(dialog, true, [&] { done = setItemTextNow(dialog, id, text); });
-    return done;
+void setTitle(PlatformWindow* dialog, const char* title) {
+    dialog->native->widget->setWindowTitle(textOf(title));
 }
 
-int32_t windowGetItemText(WindowHandle dialog, int32_t id, char* buffer, int32_t capacity) {
-    if (buffer == nullptr || capacity < 1) return -1;
-    int32_t length = -1;
-    runOnUiThread(dialog, true, [&] {
-        const ControlRecord* control = findControl(dialog, id);
-        if (control != nullptr) length = copyText(itemTextNow(*control), buffer, capacity);
-    });
-    return length;
+// Buttons, edits and labels alike hold their text in the property "text".
+void setText(PlatformWindow*, WindowControl& control, const char* text) {
+    control.native->widget->setProperty("text", textOf(text));
+    if (control.kind == ControlKind::Label) fitLabel(control.native);
 }
 
-int32_t windowGetDroppedPath(WindowHandle dialog, char* buffer, int32_t capacity) {
-    if (buffer == nullptr || capacity < 1) return -1;
-    buffer[0] = '\0';
-    if (!onUiThread() || !dialogAlive(dialog) || droppedPath.isEmpty()) return -1;
-    return copyText(QString::fromUtf8(droppedPath), buffer, capacity);
+int32_t text(const WindowControl& control, char* buffer, int32_t capacity) {
+    return copyText(control.native->widget->property("text").toString(), buffer, capacity);
 }
 
-bool windowEnableItem(WindowHandle dialog, int32_t id, bool enable) {
-    bool done = false;
-    runOnUiThread(dialog, true, [&] {
-        ControlRecord* control = findControl(dialog, id);
-        if (control == nullptr) return;
-        control->widget->setEnabled(enable);
-        done = true;
-    });
-    return done;
+void enable(WindowControl& control, bool enable) {
+    control.native->widget->setEnabled(enable);
 }
 
-bool windowIsItemEnabled(WindowHandle dialog, int32_t id) {
-    bool enabled = false;
-    runOnUiThread(dialog, true, [&] {
-        const ControlRecord* control = findControl(dialog, id);
-        enabled = control != nullptr && control->widget->isEnabled();
-    });
-    return enabled;
+bool isEnabled(const WindowControl& control) {
+    return control.native->widget->isEnabled();
 }
 
-bool windowSetProgressRange(WindowHandle dialog, int32_t id, int32_t minimum, int32_t maximum) {
-    bool done = false;
-    runOnUiThread(dialog, true, [&] {
-        ControlRecord* control = progressOf(dialog, id);
-        if (control == nullptr) return;
-        control->rangeMinimum = minimum;
-        control->rangeMaximum = maximum;
-        control->position = clampedPosition(*control, control->position);
-        showProgressState(control);
-        done = true;
-    });
-    return done;
+void progressChanged(PlatformWindow*, WindowControl& bar, bool) {
+    showProgressState(bar);
 }
 
-bool windowSetProgressPosition(WindowHandle dialog, int32_t id, int32_t position) {
-    bool done = false;
-    runOnUiThread(dialog, true, [&] {
-        ControlRecord* control = progressOf(dialog, id);
-        if (control == nullptr) return;
-        control->position = clampedPosition(*control, position);
-        showProgressState(control);
-        done = true;
-    });
-    return done;
+int32_t listAdd(WindowControl& list, const char* text) {
+    QComboBox* combo = comboOf(list);
+    const int32_t selection = combo->currentIndex();
+    combo->addItem(textOf(text));
+    if (combo->count() == 1) fitOpenList(combo);
+    // Adding a row selects nothing, unlike the widget's first row.
+    if (selection < 0) combo->setCurrentIndex(-1);
+    return combo->count() - 1;
 }
 
-int32_t windowGetProgressPosition(WindowHandle dialog, int32_t id) {
-    int32_t position = -1;
-    runOnUiThread(dialog, true, [&] {
-        const ControlRecord* control = progressOf(dialog, id);
-        if (control != nullptr) position = control->position;
-    });
-    return position;
-}
-
-int32_t windowListAddString(WindowHandle dialog, int32_t id, const char* text) {
-    int32_t row = -1;
-    runOnUiThread(dialog, true, [&] {
-        QComboBox* list = listOf(dialog, id);
-        if (list == nullptr) return;
-        const int32_t selection = list->currentIndex();
-        list->addItem(textOf(text));
-        if (list->count() == 1) fitOpenList(list);
-        // Adding a row selects nothing, unlike the widget's first row.
-        if (selection < 0) list->setCurrentIndex(-1);
-        row = list->count() - 1;
-    });
+int32_t listSelect(WindowControl& list, const char* text) {
+    QComboBox* combo = comboOf(list);
+    const int32_t row = combo->findText(textOf(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (row >= 0) combo->setCurrentIndex(row);
     return row;
 }
 
-int32_t windowListSelectString(WindowHandle dialog, int32_t id, const char* text) {
-    int32_t row = -1;
-    runOnUiThread(dialog, true, [&] {
-        QComboBox* list = listOf(dialog, id);
-        if (list == nullptr) return;
-        row = list->findText(textOf(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (row >= 0) list->setCurrentIndex(row);
-    });
-    return row;
+int32_t listSelection(const WindowControl& list) {
+    return comboOf(list)->currentIndex();
 }
 
-int32_t windowListGetSelection(WindowHandle dialog, int32_t id) {
-    int32_t row = -1;
-    runOnUiThread(dialog, true, [&] {
-        const QComboBox* list = listOf(dialog, id);
-        if (list != nullptr) row = list->currentIndex();
-    });
-    return row;
+int32_t listRowText(const WindowControl& list, int32_t row, char* buffer, int32_t capacity) {
+    const QComboBox* combo = comboOf(list);
+    if (row < 0 || row >= combo->count()) return -1;
+    return copyText(combo->itemText(row), buffer, capacity);
 }
 
-bool windowGetRect(WindowHandle dialog, WindowRect* rect) {
-    if (rect == nullptr) return false;
-    return runOnUiThread(dialog, true, [&] {
-        const QRect frame = dialog->widget->frameGeometry();
-        *rect = {frame.left(), frame.top(), frame.left() + frame.width(),
-                 frame.top() + frame.height()};
-    });
+void getRect(PlatformWindow* dialog, WindowRect* rect) {
+    const QRect frame = dialog->native->widget->frameGeometry();
+    *rect = {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()};
 }
 
-bool windowMove(WindowHandle dialog, int32_t x, int32_t y, int32_t width, int32_t height) {
-    bool done = false;
-    runOnUiThread(dialog, true, [&] {
-        QDialog* widget = dialog->widget.data();
-        const QRect frame = widget->frameGeometry();
-        const int32_t clientWidth = width - (frame.width() - widget->width());
-        const int32_t clientHeight = height - (frame.height() - widget->height());
-        if (clientWidth < 0 || clientHeight < 0) return;
-        if (clientWidth != widget->width() || clientHeight != widget->height()) {
-            widget->setFixedSize(clientWidth, clientHeight);
-        }
-        // A window's position is that of its frame.
-        widget->move(x, y);
-        done = true;
-    });
-    return done;
+bool move(PlatformWindow* dialog, int32_t x, int32_t y, int32_t width, int32_t height) {
+    QDialog* widget = dialog->native->widget.data();
+    const QRect frame = widget->frameGeometry();
+    const int32_t clientWidth = width - (frame.width() - widget->width());
+    const int32_t clientHeight = height - (frame.height() - widget->height());
+    if (clientWidth < 0 || clientHeight < 0) return false;
+    if (clientWidth != widget->width() || clientHeight != widget->height()) {
+        widget->setFixedSize(clientWidth, clientHeight);
+    }
+    // A window's position is that of its frame.
+    widget->move(x, y);
+    return true;
 }
 
-bool windowShow(WindowHandle dialog, ShowCommand command) {
-    return runOnUiThread(dialog, true, [&] {
-        QDialog* widget = dialog->widget.data();
-        switch (command) {
-            case ShowCommand::Hide:
-                widget->hide();
-                return;
-            case ShowCommand::Normal:
-            case ShowCommand::Restore:
-                widget->setWindowState(widget->windowState() &
-                                       ~(Qt::WindowMinimized | Qt::WindowMaximized));
-                widget->show();
-                return;
-            case ShowCommand::Show:
-                widget->show();
-                return;
-        }
-    });
+void show(PlatformWindow* dialog, ShowCommand command) {
+    QDialog* widget = dialog->native->widget.data();
+    switch (command) {
+        case ShowCommand::Hide:
+            widget->hide();
+            return;
+        case ShowCommand::Normal:
+        case ShowCommand::Restore:
+            widget->setWindowState(widget->windowState() &
+                                   ~(Qt::WindowMinimized | Qt::WindowMaximized));
+            widget->show();
+            return;
+        case ShowCommand::Show:
+            widget->show();
+            return;
+    }
 }
 
-bool windowBringToFront(WindowHandle dialog) {
-    return runOnUiThread(dialog, true, [&] {
-        QDialog* widget = dialog->widget.data();
-        widget->raise();
-        widget->activateWindow();
-    });
+void bringToFront(PlatformWindow* dialog) {
+    QDialog* widget = dialog->native->widget.data();
+    widget->raise();
+    widget->activateWindow();
 }
 
-int32_t windowScreenWidth() {
-    int32_t width = 0;
-    runOnUiThread(nullptr, false, [&] {
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            width = screen->geometry().width();
-    });
-    return width;
+void screenSize(int32_t* width, int32_t* height) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        *width = screen->geometry().width();
+        *height = screen->geometry().height();
+    }
 }
 
-int32_t windowScreenHeight() {
-    int32_t height = 0;
-    runOnUiThread(nullptr, false, [&] {
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            height = screen->geometry().height();
-    });
-    return height;
+int32_t droppedPath(PlatformWindow*, char* buffer, int32_t capacity) {
+    if (draggedPath.isEmpty()) return -1;
+    return copyText(QString::fromUtf8(draggedPath), buffer, capacity);
 }
+
+}  // namespace windowbackend

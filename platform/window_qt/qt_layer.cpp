@@ -1,12 +1,12 @@
-// The layer's set-up, its message loop and the thread contract: calls from
-// other threads are queued to the user-interface thread and wait there, gated
-// on a live dialog and a serving loop, checked when queued and again when run.
+// The layer's set-up, its message loop, and the wake-up of the core's call
+// gate: a posted event to a dispatcher object on the user-interface thread.
 //
 // Qt's own blocking queued connections are not used: they hang once the loop
 // has ended. The message loop is a loop of our own rather than the
 // application's, because ending the application's loop would also end a
-// message box's loop, and a quit queued while no loop runs would end the next.
+// message box's loop.
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QEventLoop>
 #include <QLibraryInfo>
@@ -15,14 +15,9 @@
 #include <QTranslator>
 #include <QWidget>
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 #include "platform/window_qt/qt_descriptor_watch.h"
 #include "platform/window_qt/qt_dialog_font.h"
@@ -31,126 +26,41 @@
 namespace qtlayer {
 namespace {
 
-enum class CallState { Queued, Running, Done, Failed };
-
-struct QueuedCall {
-    WindowHandle dialog;
-    bool needsDialog;
-    const std::function<void()>* action;
-    CallState state;
-};
-
-const QEvent::Type CallEventType = static_cast<QEvent::Type>(QEvent::User + 601);
-const QEvent::Type QuitEventType = static_cast<QEvent::Type>(QEvent::User + 602);
-
-class QuitEvent final : public QEvent {
-public:
-    explicit QuitEvent(uint64_t generation) : QEvent(QuitEventType), generation(generation) {}
-    const uint64_t generation;
-};
-
-void runNextCall();
-void quitLoopOfGeneration(uint64_t generation);
-
-class Dispatcher final : public QObject {
-public:
-    bool event(QEvent* event) override {
-        if (event->type() == CallEventType) {
-            runNextCall();
-            return true;
-        }
-        if (event->type() == QuitEventType) {
-            quitLoopOfGeneration(static_cast<QuitEvent*>(event)->generation);
-            return true;
-        }
-        return QObject::event(event);
-    }
-};
+const QEvent::Type WakeEventType = static_cast<QEvent::Type>(QEvent::User + 601);
 
 struct Layer {
-    std::mutex mutex;
-    std::condition_variable callFinished;
-    // Guarded by mutex.
-    std::deque<QueuedCall*> queue;
-    int32_t servingDepth = 0;
-    std::vector<WindowHandle> liveDialogs;
-    QEventLoop* messageLoop = nullptr;
-    uint64_t loopGeneration = 0;
-    int32_t quitCode = 0;
     // User-interface thread only.
-    std::vector<WindowHandle> deadDialogs;
     std::vector<ModalRecord*> modals;
-    Dispatcher* dispatcher = nullptr;
+    QObject* dispatcher = nullptr;
+    QEventLoop* messageLoop = nullptr;
     QApplication* ownedApplication = nullptr;
     QTranslator* translator = nullptr;
 };
 
-// Never destroyed: a toolkit that ends the process with exit() while the
-// worker waits on the condition variable would otherwise wait for ever in
-// its destructor.
+// Never destroyed, as the core's state: nothing of the layer may wait in a
+// destructor when the toolkit ends the process with exit().
 Layer& layer = *new Layer;
-std::atomic<bool> initialized{false};
-std::thread::id uiThreadId;
+
+class Dispatcher final : public QObject {
+public:
+    bool event(QEvent* event) override {
+        if (event->type() != WakeEventType) return QObject::event(event);
+        if (layer.messageLoop == nullptr || !windowcore::quitPending()) {
+            windowcore::serveCalls();
+            return true;
+        }
+        // A quit ends the loop before any further call is served. As on
+        // Windows, it also ends the modal loops running inside the message
+        // loop, so the message loop can return.
+        endModalsOwnedBy(nullptr, true);
+        layer.messageLoop->quit();
+        return true;
+    }
+};
 
 int fallbackArgc = 1;
 char fallbackProgramName[] = "vud-converter";
 char* fallbackArgv[] = {fallbackProgramName, nullptr};
-
-bool aliveLocked(WindowHandle dialog) {
-    return dialog != nullptr && std::find(layer.liveDialogs.begin(), layer.liveDialogs.end(),
-                                          dialog) != layer.liveDialogs.end();
-}
-
-bool gateOpenLocked(WindowHandle dialog, bool needsDialog) {
-    return layer.servingDepth > 0 && (!needsDialog || aliveLocked(dialog));
-}
-
-// Fails the queued calls that match; the caller notifies.
-template <typename Predicate>
-void failQueuedLocked(Predicate matches) {
-    for (auto it = layer.queue.begin(); it != layer.queue.end();) {
-        if (matches(**it)) {
-            (*it)->state = CallState::Failed;
-            it = layer.queue.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void runNextCall() {
-    QueuedCall* call = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(layer.mutex);
-        if (layer.queue.empty()) return;
-        call = layer.queue.front();
-        layer.queue.pop_front();
-        if (!gateOpenLocked(call->dialog, call->needsDialog)) {
-            call->state = CallState::Failed;
-            layer.callFinished.notify_all();
-            return;
-        }
-        call->state = CallState::Running;
-    }
-    (*call->action)();
-    std::lock_guard<std::mutex> lock(layer.mutex);
-    // The caller may return as soon as it sees Done: call is not touched again.
-    call->state = CallState::Done;
-    layer.callFinished.notify_all();
-}
-
-void quitLoopOfGeneration(uint64_t generation) {
-    QEventLoop* loop = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(layer.mutex);
-        if (layer.messageLoop == nullptr || layer.loopGeneration != generation) return;
-        loop = layer.messageLoop;
-    }
-    // As on Windows, a quit also ends the modal loops running inside the
-    // message loop, so the message loop can return.
-    endModalsOwnedBy(nullptr, true);
-    loop->quit();
-}
 
 bool displayNamed(int argc, char** argv) {
     const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
@@ -165,74 +75,6 @@ bool displayNamed(int argc, char** argv) {
 }
 
 }  // namespace
-
-bool onUiThread() {
-    return initialized.load(std::memory_order_acquire) && std::this_thread::get_id() == uiThreadId;
-}
-
-bool layerInitialized() {
-    return initialized.load(std::memory_order_acquire);
-}
-
-bool runOnUiThread(WindowHandle dialog, bool needsDialog, const std::function<void()>& action) {
-    if (!layerInitialized()) return false;
-    if (onUiThread()) {
-        if (needsDialog && !dialogAlive(dialog)) return false;
-        action();
-        return true;
-    }
-    QueuedCall call{dialog, needsDialog, &action, CallState::Queued};
-    std::unique_lock<std::mutex> lock(layer.mutex);
-    if (!gateOpenLocked(dialog, needsDialog)) return false;
-    layer.queue.push_back(&call);
-    // Posted under the lock: shutdown closes the gate under it before it
-    // deletes the dispatcher.
-    QCoreApplication::postEvent(layer.dispatcher, new QEvent(CallEventType));
-    layer.callFinished.wait(
-        lock, [&call] { return call.state == CallState::Done || call.state == CallState::Failed; });
-    return call.state == CallState::Done;
-}
-
-void enterServing() {
-    std::lock_guard<std::mutex> lock(layer.mutex);
-    layer.servingDepth += 1;
-}
-
-void leaveServing() {
-    std::lock_guard<std::mutex> lock(layer.mutex);
-    layer.servingDepth -= 1;
-    if (layer.servingDepth > 0) return;
-    layer.servingDepth = 0;
-    failQueuedLocked([](const QueuedCall&) { return true; });
-    layer.callFinished.notify_all();
-}
-
-void registerDialog(WindowHandle dialog) {
-    std::lock_guard<std::mutex> lock(layer.mutex);
-    dialog->alive = true;
-    layer.liveDialogs.push_back(dialog);
-}
-
-void retireDialog(WindowHandle dialog) {
-    {
-        std::lock_guard<std::mutex> lock(layer.mutex);
-        dialog->alive = false;
-        layer.liveDialogs.erase(
-            std::remove(layer.liveDialogs.begin(), layer.liveDialogs.end(), dialog),
-            layer.liveDialogs.end());
-        failQueuedLocked(
-            [dialog](const QueuedCall& call) { return call.needsDialog && call.dialog == dialog; });
-        layer.callFinished.notify_all();
-    }
-    // The record outlives its widget, so a stale handle never names a newer
-    // dialog; records are freed at shutdown.
-    layer.deadDialogs.push_back(dialog);
-}
-
-bool dialogAlive(WindowHandle dialog) {
-    std::lock_guard<std::mutex> lock(layer.mutex);
-    return aliveLocked(dialog);
-}
 
 void beginModal(ModalRecord* record) {
     layer.modals.push_back(record);
@@ -261,36 +103,22 @@ QWidget* topModalWidget() {
     return layer.modals.empty() ? nullptr : layer.modals.back()->widget;
 }
 
-void destroyAllDialogs() {
-    std::vector<WindowHandle> live;
-    {
-        std::lock_guard<std::mutex> lock(layer.mutex);
-        live = layer.liveDialogs;
-    }
-    for (WindowHandle dialog : live) windowDestroy(dialog);
-}
-
-void releaseDeadDialogs() {
-    for (WindowHandle dialog : layer.deadDialogs) delete dialog;
-    layer.deadDialogs.clear();
-}
-
-bool loopServing() {
-    std::lock_guard<std::mutex> lock(layer.mutex);
-    return layer.servingDepth > 0;
-}
-
-int32_t queuedCallCount() {
-    std::lock_guard<std::mutex> lock(layer.mutex);
-    return static_cast<int32_t>(layer.queue.size());
+QDialog* dialogWidget(WindowHandle dialog) {
+    return dialog == nullptr || dialog->native == nullptr ? nullptr : dialog->native->widget.data();
 }
 
 }  // namespace qtlayer
 
 using namespace qtlayer;
 
+void windowbackend::wake() {
+    // Under the core's lock: shutdown closes the gate under it before it
+    // deletes the dispatcher.
+    QCoreApplication::postEvent(layer.dispatcher, new QEvent(WakeEventType));
+}
+
 bool windowLayerInitialize(int* argc, char** argv) {
-    if (layerInitialized()) return onUiThread();
+    if (windowcore::started()) return windowcore::onUserInterfaceThread();
     if (QCoreApplication::instance() == nullptr) {
         if (argc == nullptr || argv == nullptr) {
             argc = &fallbackArgc;
@@ -322,74 +150,33 @@ bool windowLayerInitialize(int* argc, char** argv) {
             QCoreApplication::installTranslator(layer.translator);
         }
     }
-    uiThreadId = std::this_thread::get_id();
     layer.dispatcher = new Dispatcher;
-    initialized.store(true, std::memory_order_release);
+    windowcore::start();
     return true;
 }
 
 void windowLayerShutdown() {
-    if (!onUiThread()) return;
-    destroyAllDialogs();
-    {
-        std::lock_guard<std::mutex> lock(layer.mutex);
-        layer.servingDepth = 0;
-        failQueuedLocked([](const QueuedCall&) { return true; });
-        layer.callFinished.notify_all();
-        initialized.store(false, std::memory_order_release);
-    }
+    if (!windowcore::stop()) return;
     unwatchAllDescriptors();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     delete layer.dispatcher;
     layer.dispatcher = nullptr;
-    releaseDeadDialogs();
     delete layer.translator;
     layer.translator = nullptr;
     delete layer.ownedApplication;
     layer.ownedApplication = nullptr;
 }
 
-bool windowIsAlive(WindowHandle dialog) {
-    return layerInitialized() && dialogAlive(dialog);
-}
-
-void windowPostQuit(int32_t code) {
-    if (!layerInitialized()) return;
-    uint64_t generation = 0;
-    {
-        std::lock_guard<std::mutex> lock(layer.mutex);
-        // A quit while no message loop runs is dropped: kept, it would end
-        // the next loop at once.
-        if (layer.messageLoop == nullptr) return;
-        layer.quitCode = code;
-        generation = layer.loopGeneration;
-        if (!onUiThread()) {
-            QCoreApplication::postEvent(layer.dispatcher, new QuitEvent(generation));
-            return;
-        }
-    }
-    quitLoopOfGeneration(generation);
-}
-
 int32_t windowRunMessageLoop() {
-    if (!onUiThread()) return -1;
-    QEventLoop loop;
-    {
-        std::lock_guard<std::mutex> lock(layer.mutex);
-        if (layer.messageLoop != nullptr) return -1;
+    if (!windowcore::beginLoop()) return -1;
+    // A quit posted before the loop ends it at once.
+    if (!windowcore::quitPending()) {
+        QEventLoop loop;
         layer.messageLoop = &loop;
-        layer.loopGeneration += 1;
-        layer.quitCode = 0;
-        layer.servingDepth += 1;
-    }
-    loop.exec();
-    int32_t code = 0;
-    {
-        std::lock_guard<std::mutex> lock(layer.mutex);
+        loop.exec();
         layer.messageLoop = nullptr;
-        code = layer.quitCode;
     }
-    leaveServing();
+    const int32_t code = windowcore::endLoop();
     // Dialogs destroyed inside the loop are deleted now that no handler of
     // theirs is on the stack.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -1,10 +1,8 @@
 // Message boxes and the folder browser. Each runs a loop of its own that
 // serves calls from other threads, and ends when its owner is destroyed or
 // the program quits.
-#include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
@@ -20,19 +18,15 @@
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
-#include <mutex>
+#include <utility>
 
 #include "platform/window_qt/qt_layer_state.h"
-#include "platform/window_qt/qt_window_test.h"
 
 namespace {
 
-std::mutex recordsMutex;
-std::vector<MessageBoxRecord> messageBoxRecords;
-std::vector<FolderBrowserRecord> folderBrowserRecords;
-MessageBoxResponder messageBoxResponder;
-FolderBrowserResponder folderBrowserResponder;
+std::atomic<qtlayer::FolderBrowserHook> folderBrowserHook{nullptr};
 
 QMessageBox::Icon iconOf(MessageBoxIcon icon) {
     switch (icon) {
@@ -50,31 +44,25 @@ QMessageBox::Icon iconOf(MessageBoxIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// The answers and their buttons; any other button answers Failed.
+const std::pair<MessageBoxAnswer, QMessageBox::StandardButton> answerButtons[] = {
+    {MessageBoxAnswer::Ok, QMessageBox::Ok},
+    {MessageBoxAnswer::Yes, QMessageBox::Yes},
+    {MessageBoxAnswer::No, QMessageBox::No},
+};
+
 QMessageBox::StandardButton standardButtonOf(MessageBoxAnswer answer) {
-    switch (answer) {
-        case MessageBoxAnswer::Ok:
-            return QMessageBox::Ok;
-        case MessageBoxAnswer::Yes:
-            return QMessageBox::Yes;
-        case MessageBoxAnswer::No:
-            return QMessageBox::No;
-        case MessageBoxAnswer::Failed:
-            return QMessageBox::NoButton;
+    for (const auto& [known, button] : answerButtons) {
+        if (known == answer) return button;
     }
     return QMessageBox::NoButton;
 }
 
 MessageBoxAnswer answerOf(QMessageBox::StandardButton button) {
-    switch (button) {
-        case QMessageBox::Ok:
-            return MessageBoxAnswer::Ok;
-        case QMessageBox::Yes:
-            return MessageBoxAnswer::Yes;
-        case QMessageBox::No:
-            return MessageBoxAnswer::No;
-        default:
-            return MessageBoxAnswer::Failed;
+    for (const auto& [answer, known] : answerButtons) {
+        if (known == button) return answer;
     }
+    return MessageBoxAnswer::Failed;
 }
 
 // Runs widget's own loop until finished or ended from outside; the widget
@@ -84,15 +72,18 @@ bool runModalLoop(WindowHandle owner, QDialog* widget) {
     QObject::connect(widget, &QDialog::finished, &loop, &QEventLoop::quit);
     qtlayer::ModalRecord record{owner, &loop, widget, false};
     qtlayer::beginModal(&record);
-    qtlayer::enterServing();
+    windowcore::enterServing();
     loop.exec();
-    qtlayer::leaveServing();
+    windowcore::leaveServing();
     qtlayer::endModal(&record);
     return !record.endedFromOutside;
 }
 
-MessageBoxAnswer messageBoxNow(WindowHandle owner, const char* text, const char* caption,
-                               MessageBoxButtons buttons, MessageBoxIcon icon) {
+}  // namespace
+
+MessageBoxAnswer windowbackend::messageBox(PlatformWindow* owner, const char* text,
+                                           const char* caption, MessageBoxButtons buttons,
+                                           MessageBoxIcon icon) {
     QWidget* parent = owner != nullptr ? qtlayer::dialogWidget(owner) : nullptr;
     QMessageBox box(parent);
     box.setIcon(iconOf(icon));
@@ -113,24 +104,18 @@ MessageBoxAnswer messageBoxNow(WindowHandle owner, const char* text, const char*
     box.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::NonModal);
     box.show();
 
-    const MessageBoxRecord shown{text, caption, buttons, icon, owner};
-    MessageBoxResponder responder;
-    {
-        std::lock_guard<std::mutex> lock(recordsMutex);
-        messageBoxRecords.push_back(shown);
-        responder = messageBoxResponder;
-    }
-    if (responder) {
-        const QMessageBox::StandardButton answer = standardButtonOf(responder(shown));
-        if (answer != QMessageBox::NoButton) {
-            QTimer::singleShot(0, &box, [&box, answer] {
-                if (QAbstractButton* button = box.button(answer)) button->click();
-            });
-        }
+    const QMessageBox::StandardButton scripted =
+        standardButtonOf(windowcore::announceMessageBox({owner, text, caption, buttons, icon}));
+    if (scripted != QMessageBox::NoButton) {
+        QTimer::singleShot(0, &box, [&box, scripted] {
+            if (QAbstractButton* button = box.button(scripted)) button->click();
+        });
     }
     if (!runModalLoop(owner, &box)) return MessageBoxAnswer::Failed;
     return answerOf(box.standardButton(box.clickedButton()));
 }
+
+namespace {
 
 // The folder startAt names, else its nearest existing parent; relative
 // paths count from the current folder. The home folder when none exists.
@@ -191,8 +176,10 @@ void makeColumnsReadable(QFileDialog* browser) {
     }
 }
 
-bool browseNow(WindowHandle owner, const char* title, const char* startAt, char* buffer,
-               int32_t capacity) {
+}  // namespace
+
+bool windowbackend::browseForFolder(PlatformWindow* owner, const char* title, const char* startAt,
+                                    char* buffer, int32_t capacity) {
     QWidget* parent = owner != nullptr ? qtlayer::dialogWidget(owner) : nullptr;
     QFileDialog browser(parent, QString::fromUtf8(title));
     // Qt's own browser everywhere: it speaks the program's language and can
@@ -205,22 +192,16 @@ bool browseNow(WindowHandle owner, const char* title, const char* startAt, char*
     makeColumnsReadable(&browser);
     browser.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
 
-    const FolderBrowserRecord shown{title, owner, start.toStdString()};
-    FolderBrowserResponder responder;
-    {
-        std::lock_guard<std::mutex> lock(recordsMutex);
-        folderBrowserRecords.push_back(shown);
-        responder = folderBrowserResponder;
-    }
+    const qtlayer::FolderBrowserHook hook = folderBrowserHook.load();
     browser.show();
-    if (responder) {
-        const std::optional<std::string> choice = responder(shown);
+    std::string choice;
+    if (hook != nullptr && hook(owner, title, start.toStdString(), &choice)) {
         QTimer::singleShot(0, &browser, [&browser, choice] {
-            if (!choice) {
+            if (choice.empty()) {
                 browser.reject();
                 return;
             }
-            browser.setDirectory(QString::fromUtf8(choice->c_str()));
+            browser.setDirectory(QString::fromUtf8(choice.c_str()));
             static_cast<QDialog&>(browser).accept();
         });
     }
@@ -234,91 +215,6 @@ bool browseNow(WindowHandle owner, const char* title, const char* startAt, char*
     return true;
 }
 
-}  // namespace
-
-MessageBoxAnswer windowMessageBox(WindowHandle owner, const char* text, const char* caption,
-                                  MessageBoxButtons buttons, MessageBoxIcon icon) {
-    if (text == nullptr) text = "";
-    if (caption == nullptr) caption = "";
-    MessageBoxAnswer answer = MessageBoxAnswer::Failed;
-    qtlayer::runOnUiThread(owner, owner != nullptr,
-                           [&] { answer = messageBoxNow(owner, text, caption, buttons, icon); });
-    return answer;
-}
-
-bool windowBrowseForFolder(WindowHandle owner, const char* title, const char* startAt, char* buffer,
-                           int32_t capacity) {
-    if (buffer == nullptr || capacity < 1) return false;
-    buffer[0] = '\0';
-    if (title == nullptr) title = "";
-    if (startAt == nullptr) startAt = "";
-    bool chosen = false;
-    qtlayer::runOnUiThread(owner, owner != nullptr,
-                           [&] { chosen = browseNow(owner, title, startAt, buffer, capacity); });
-    if (!chosen) std::memset(buffer, 0, static_cast<size_t>(capacity));
-    return chosen;
-}
-
-void qtTestSetMessageBoxResponder(MessageBoxResponder responder) {
-    std::lock_guard<std::mutex> lock(recordsMutex);
-    messageBoxResponder = std::move(responder);
-}
-
-std::vector<MessageBoxRecord> qtTestMessageBoxes() {
-    std::lock_guard<std::mutex> lock(recordsMutex);
-    return messageBoxRecords;
-}
-
-void qtTestClearMessageBoxes() {
-    std::lock_guard<std::mutex> lock(recordsMutex);
-    messageBoxRecords.clear();
-}
-
-void qtTestSetFolderBrowserResponder(FolderBrowserResponder responder) {
-    std::lock_guard<std::mutex> lock(recordsMutex);
-    folderBrowserResponder = std::move(responder);
-}
-
-std::vector<FolderBrowserRecord> qtTestFolderBrowsers() {
-    std::lock_guard<std::mutex> lock(recordsMutex);
-    return folderBrowserRecords;
-}
-
-void qtTestClearFolderBrowsers() {
-    std::lock_guard<std::mutex> lock(recordsMutex);
-    folderBrowserRecords.clear();
-}
-
-QDialog* qtTestDialogWidget(WindowHandle dialog) {
-    return qtlayer::dialogAlive(dialog) ? qtlayer::dialogWidget(dialog) : nullptr;
-}
-
-QWidget* qtTestItemWidget(WindowHandle dialog, int32_t id) {
-    if (!qtlayer::dialogAlive(dialog)) return nullptr;
-    const qtlayer::ControlRecord* control = qtlayer::findControl(dialog, id);
-    return control != nullptr ? control->widget : nullptr;
-}
-
-int32_t qtTestQueuedCallCount() {
-    return qtlayer::queuedCallCount();
-}
-
-QWidget* qtTestOpenModal() {
-    return qtlayer::topModalWidget();
-}
-
-bool qtTestServeUntil(const std::function<bool()>& done, int32_t timeoutMilliseconds) {
-    if (!qtlayer::onUiThread()) return false;
-    QElapsedTimer clock;
-    clock.start();
-    qtlayer::enterServing();
-    bool held = done();
-    while (!held && clock.elapsed() < timeoutMilliseconds) {
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-        held = done();
-    }
-    qtlayer::leaveServing();
-    return held;
+void qtlayer::setFolderBrowserHook(FolderBrowserHook hook) {
+    folderBrowserHook.store(hook);
 }

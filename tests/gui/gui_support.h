@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/window_layer.h"
-#include "platform/window_qt/qt_window_test.h"
+#include "tests/window/qt_test_hooks.h"
 
 class QLineEdit;
 class QWidget;

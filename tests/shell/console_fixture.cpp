@@ -24,20 +24,11 @@ int32_t recordingProcedure(WindowHandle dialog, DialogMessage message, uint32_t 
     return 0;
 }
 
-ConsoleWindowConfig testConfig() {
-    ConsoleWindowConfig config = consoleDefaultConfig();
-    config.quiet = true;
-    config.progressOnTerminal = false;
-    config.askOnTerminal = false;
-    config.presetAnswer = MessageBoxAnswer::No;
-    config.mergeEntryLabels = false;
-    return config;
-}
-
 void ConsoleTest::SetUp() {
     receivedMessages.clear();
     procedureBehaviour = ProcedureBehaviour{};
-    consoleConfigure(testConfig());
+    consoleConfigure(consoleTestConfig());
+    windowTestClearMessageBoxes();
     ASSERT_TRUE(windowLayerInitialize(nullptr, nullptr));
 }
 

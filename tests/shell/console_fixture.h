@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_console/console_window.h"
 #include "platform/window_layer.h"
+#include "tests/window/console_test_hooks.h"
 
 struct ReceivedMessage {
     DialogMessage message;
@@ -28,9 +28,6 @@ extern std::vector<ReceivedMessage> receivedMessages;
 extern ProcedureBehaviour procedureBehaviour;
 
 int32_t recordingProcedure(WindowHandle dialog, DialogMessage message, uint32_t param);
-
-// Quiet, no terminal, questions answered No.
-ConsoleWindowConfig testConfig();
 
 class ConsoleTest : public ::testing::Test {
 protected:

@@ -1,9 +1,11 @@
-// The console window layer on its own thread: the dialog's messages, its
-// controls in memory, posted commands, questions and the progress line.
+// What the console backend adds to the window layer's contract (see
+// tests/window/window_contract.cpp): its dialog in memory, the loop hook and
+// wake descriptor, questions on the terminal or answered otherwise, and the
+// progress line.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 
 #include "app/dialog_resource.h"
@@ -11,152 +13,31 @@
 
 namespace {
 
-uint32_t command(int32_t id, uint16_t code) {
-    return commandParam(id, code);
-}
-
-TEST_F(ConsoleTest, DialogStartsFromItsTemplate) {
+TEST_F(ConsoleTest, TheDialogLivesInMemory) {
     ASSERT_NE(makeDialog(), nullptr);
-    ASSERT_EQ(receivedMessages.size(), 1u);
-    EXPECT_EQ(receivedMessages[0].message, DialogMessage::Initialize);
-    EXPECT_TRUE(receivedMessages[0].onUserInterfaceThread);
     EXPECT_EQ(itemText(dialog, StartButton), StartCaption);
     EXPECT_EQ(itemText(dialog, PercentText), "0%");
-    EXPECT_EQ(itemText(dialog, SourceFolderEdit), "");
-    EXPECT_EQ(windowListGetSelection(dialog, BitRateList), -1);
     EXPECT_EQ(consoleListRowCount(dialog, BitRateList), 0);
-    EXPECT_FALSE(consoleIsVisible(dialog));
-    char title[64];
-    EXPECT_GT(consoleGetTitle(dialog, title, sizeof title), 0);
-    EXPECT_EQ(itemText(dialog, 4242), "<failed>");
-}
-
-TEST_F(ConsoleTest, EditChangesNotifyButListSelectionByProgramDoesNot) {
-    ASSERT_NE(makeDialog(), nullptr);
-    receivedMessages.clear();
-    EXPECT_TRUE(windowSetItemText(dialog, SourceFolderEdit, "/voice/"));
-    EXPECT_TRUE(windowSetItemText(dialog, OutputPathEdit, "/out/vud.pac"));
-    EXPECT_TRUE(windowSetItemText(dialog, PercentText, "5%"));  // a label: no notification
-    ASSERT_EQ(receivedMessages.size(), 2u);
-    EXPECT_EQ(receivedMessages[0].message, DialogMessage::Command);
-    EXPECT_EQ(receivedMessages[0].param, command(SourceFolderEdit, NotifyEditChanged));
-    EXPECT_EQ(receivedMessages[1].param, command(OutputPathEdit, NotifyEditChanged));
-    EXPECT_EQ(itemText(dialog, SourceFolderEdit), "/voice/");
-
-    receivedMessages.clear();
-    EXPECT_EQ(windowListAddString(dialog, BitRateList, "8kbit/s"), 0);
-    EXPECT_EQ(windowListAddString(dialog, BitRateList, "16kbit/s"), 1);
-    EXPECT_EQ(windowListAddString(dialog, BitRateList, "160kbit/s"), 2);
-    EXPECT_EQ(windowListSelectString(dialog, BitRateList, "16kbit/s"), 1);
-    EXPECT_EQ(windowListSelectString(dialog, BitRateList, "16k"), -1);  // whole text only
-    EXPECT_EQ(windowListGetSelection(dialog, BitRateList), 1);
-    EXPECT_TRUE(receivedMessages.empty());
+    EXPECT_EQ(windowListAddString(dialog, BitRateList, "160kbit/s"), 0);
     char row[32];
-    EXPECT_EQ(consoleListRowText(dialog, BitRateList, 2, row, sizeof row), 9);
+    EXPECT_EQ(consoleListRowText(dialog, BitRateList, 0, row, sizeof row), 9);
     EXPECT_STREQ(row, "160kbit/s");
-    EXPECT_EQ(windowListAddString(dialog, StartButton, "x"), -1);  // no list
-}
-
-TEST_F(ConsoleTest, TextCopiesRespectTheCapacity) {
-    ASSERT_NE(makeDialog(), nullptr);
-    ASSERT_TRUE(windowSetItemText(dialog, SourceFolderEdit, "abcdef"));
-    char small[4];
-    EXPECT_EQ(windowGetItemText(dialog, SourceFolderEdit, small, sizeof small), 3);
-    EXPECT_STREQ(small, "abc");
-    // A UTF-8 character is never cut in half.
-    ASSERT_TRUE(windowSetItemText(dialog, SourceFolderEdit, "あい"));
-    char five[5];
-    EXPECT_EQ(windowGetItemText(dialog, SourceFolderEdit, five, sizeof five), 3);
-    EXPECT_STREQ(five, "あ");
-    EXPECT_EQ(windowGetItemText(dialog, SourceFolderEdit, nullptr, 10), -1);
-    EXPECT_EQ(windowGetItemText(dialog, SourceFolderEdit, five, 0), -1);
-}
-
-TEST_F(ConsoleTest, ProgressPositionStaysInRange) {
-    ASSERT_NE(makeDialog(), nullptr);
-    EXPECT_TRUE(windowSetProgressRange(dialog, ProgressBar, 0, 10));
-    EXPECT_TRUE(windowSetProgressPosition(dialog, ProgressBar, 12));
-    EXPECT_EQ(windowGetProgressPosition(dialog, ProgressBar), 10);
-    EXPECT_TRUE(windowSetProgressPosition(dialog, ProgressBar, -3));
-    EXPECT_EQ(windowGetProgressPosition(dialog, ProgressBar), 0);
-    EXPECT_FALSE(windowSetProgressRange(dialog, ProgressBar, 5, 4));
-    EXPECT_FALSE(windowSetProgressPosition(dialog, PercentText, 1));  // no bar
-    EXPECT_EQ(windowGetProgressPosition(dialog, PercentText), -1);
-}
-
-TEST_F(ConsoleTest, DestroyedDialogRefusesEveryCall) {
-    ASSERT_NE(makeDialog(), nullptr);
-    procedureBehaviour.quitOnDestroy = false;
-    windowDestroy(dialog);
-    ASSERT_EQ(receivedMessages.back().message, DialogMessage::Destroy);
-    EXPECT_FALSE(windowIsAlive(dialog));
-    EXPECT_FALSE(windowSetItemText(dialog, SourceFolderEdit, "x"));
-    EXPECT_EQ(itemText(dialog, SourceFolderEdit), "<failed>");
-    EXPECT_FALSE(windowEnableItem(dialog, StartButton, true));
-    EXPECT_FALSE(windowSetProgressPosition(dialog, ProgressBar, 1));
-    EXPECT_EQ(windowListAddString(dialog, BitRateList, "x"), -1);
-    EXPECT_EQ(windowMessageBox(dialog, "t", "c", MessageBoxButtons::Ok, MessageBoxIcon::Warning),
-              MessageBoxAnswer::Failed);
-    // A destroyed dialog gets no second Destroy.
-    const size_t before = receivedMessages.size();
-    windowDestroy(dialog);
-    EXPECT_EQ(receivedMessages.size(), before);
-}
-
-TEST_F(ConsoleTest, PostedCommandsAndCloseReachTheProcedureInOrder) {
-    ASSERT_NE(makeDialog(), nullptr);
-    receivedMessages.clear();
-    procedureBehaviour.quitCode = 7;
-    ASSERT_TRUE(consolePostCommand(dialog, StartButton, NotifyClicked));
-    ASSERT_TRUE(consolePostCommand(nullptr, BitRateList, NotifyListSelChanged));
-    ASSERT_TRUE(consolePostClose(nullptr));
-    EXPECT_EQ(windowRunMessageLoop(), 7);
-    ASSERT_EQ(receivedMessages.size(), 4u);
-    EXPECT_EQ(receivedMessages[0].param, command(StartButton, NotifyClicked));
-    EXPECT_EQ(receivedMessages[1].param, command(BitRateList, NotifyListSelChanged));
-    EXPECT_EQ(receivedMessages[2].message, DialogMessage::Close);
-    EXPECT_EQ(receivedMessages[3].message, DialogMessage::Destroy);
-    EXPECT_FALSE(windowIsAlive(dialog));
-}
-
-TEST_F(ConsoleTest, QuitPostedBeforeTheLoopEndsItAtOnce) {
-    windowPostQuit(3);
-    EXPECT_EQ(windowRunMessageLoop(), 3);
-    // The quit is used up: a later loop runs until its own.
-    windowPostQuit(4);
-    EXPECT_EQ(windowRunMessageLoop(), 4);
-}
-
-volatile std::sig_atomic_t handlerRan = 0;
-
-void postCancelFromSignal(int) {
-    consolePostCommand(nullptr, StartButton, NotifyClicked);
-    handlerRan = 1;
-}
-
-void quitAfterCommand(void*) {
-    for (const ReceivedMessage& message : receivedMessages) {
-        if (message.message == DialogMessage::Command) windowPostQuit(0);
-    }
-}
-
-TEST_F(ConsoleTest, SignalHandlerPostsACommand) {
-    ASSERT_NE(makeDialog(), nullptr);
-    receivedMessages.clear();
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = postCancelFromSignal;
-    sigemptyset(&action.sa_mask);
-    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
-    handlerRan = 0;
-    ASSERT_EQ(raise(SIGUSR1), 0);
-    sigaction(SIGUSR1, &previous, nullptr);
-    ASSERT_EQ(handlerRan, 1);
-    consoleSetLoopHook(quitAfterCommand, nullptr, 5);
-    EXPECT_EQ(windowRunMessageLoop(), 0);
-    ASSERT_FALSE(receivedMessages.empty());
-    EXPECT_EQ(receivedMessages[0].param, command(StartButton, NotifyClicked));
-    EXPECT_TRUE(receivedMessages[0].onUserInterfaceThread);
+    EXPECT_EQ(consoleListRowText(dialog, BitRateList, 1, row, sizeof row), -1);
+    EXPECT_FALSE(consoleIsVisible(dialog));
+    EXPECT_TRUE(windowShow(dialog, ShowCommand::Show));
+    EXPECT_TRUE(consoleIsVisible(dialog));
+    ASSERT_TRUE(windowSetTitle(dialog, "変換"));
+    char title[64];
+    EXPECT_EQ(consoleGetTitle(dialog, title, sizeof title), 6);
+    EXPECT_STREQ(title, "変換");
+    // The console's screen, and a move far right held at the last coordinate.
+    EXPECT_EQ(windowScreenWidth(), 1024);
+    EXPECT_EQ(windowScreenHeight(), 768);
+    ASSERT_TRUE(windowMove(dialog, INT32_MAX - 10, 0, 100, 50));
+    WindowRect rect{};
+    ASSERT_TRUE(windowGetRect(dialog, &rect));
+    EXPECT_EQ(rect.right, INT32_MAX);
+    EXPECT_EQ(rect.bottom, 50);
 }
 
 int hookCalls = 0;
@@ -180,7 +61,7 @@ MessageBoxAnswer answerYes(const char* text, const char* caption, void* context)
 
 TEST_F(ConsoleTest, QuestionsTakeTheHandlerOrThePresetAnswer) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     config.presetAnswer = MessageBoxAnswer::Yes;
     consoleConfigure(config);
@@ -214,8 +95,114 @@ TEST_F(ConsoleTest, QuestionsTakeTheHandlerOrThePresetAnswer) {
     EXPECT_EQ(asked, "c|q");
     ConsoleMessageBoxRecord box{};
     ASSERT_TRUE(consoleLastMessageBox(&box));
-    EXPECT_EQ(box.answer, MessageBoxAnswer::Yes);
+    EXPECT_EQ(box.count, 4);
     EXPECT_EQ(box.buttons, MessageBoxButtons::YesNo);
+}
+
+// Standard input taken from a pipe for one test, as a terminal would give it.
+class TerminalInput {
+public:
+    TerminalInput() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        saved_ = dup(STDIN_FILENO);
+        dup2(fds[0], STDIN_FILENO);
+        close(fds[0]);
+        write_ = fds[1];
+    }
+    ~TerminalInput() {
+        if (saved_ < 0) return;
+        dup2(saved_, STDIN_FILENO);
+        close(saved_);
+        close(write_);
+    }
+    bool type(const char* text) {
+        return write(write_, text, std::strlen(text)) == static_cast<ssize_t>(std::strlen(text));
+    }
+
+private:
+    int saved_ = -1;
+    int write_ = -1;
+};
+
+// A pipe that stands for the stop-signal descriptor.
+struct WakePipe {
+    WakePipe() { ok = pipe(fds) == 0; }
+    ~WakePipe() {
+        close(fds[0]);
+        close(fds[1]);
+    }
+    bool signal() const { return write(fds[1], "s", 1) == 1; }
+    bool take() const {
+        char mark;
+        return read(fds[0], &mark, 1) == 1;
+    }
+    int fds[2] = {-1, -1};
+    bool ok = false;
+};
+
+MessageBoxAnswer askOnTheTerminal(WindowHandle dialog) {
+    ConsoleWindowConfig config = consoleTestConfig();
+    config.askOnTerminal = true;
+    consoleConfigure(config);
+    ::testing::internal::CaptureStderr();
+    const MessageBoxAnswer answer = windowMessageBox(
+        dialog, "上書きしますか？", "確認", MessageBoxButtons::YesNo, MessageBoxIcon::Warning);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr().rfind("確認: 上書きしますか？ [y/N] ", 0),
+              0u);
+    return answer;
+}
+
+TEST_F(ConsoleTest, TerminalQuestionsTakeTheTypedAnswer) {
+    ASSERT_NE(makeDialog(), nullptr);
+    TerminalInput input;
+    ASSERT_TRUE(input.type("  yes please\n"));
+    EXPECT_EQ(askOnTheTerminal(dialog), MessageBoxAnswer::Yes);
+    ASSERT_TRUE(input.type("n\n"));
+    EXPECT_EQ(askOnTheTerminal(dialog), MessageBoxAnswer::No);
+}
+
+TEST_F(ConsoleTest, AReadableWakeDescriptorDeclinesATerminalQuestion) {
+    ASSERT_NE(makeDialog(), nullptr);
+    TerminalInput input;
+    WakePipe stop;
+    ASSERT_TRUE(stop.ok);
+    consoleSetWakeDescriptor(stop.fds[0]);
+    ASSERT_TRUE(stop.signal());
+    ASSERT_TRUE(input.type("y\n"));
+    EXPECT_EQ(askOnTheTerminal(dialog), MessageBoxAnswer::No) << "Ctrl-C declines";
+    EXPECT_TRUE(stop.take()) << "the descriptor is left for the loop's hook";
+}
+
+TEST_F(ConsoleTest, AQuitEndsATerminalQuestionUnanswered) {
+    ASSERT_NE(makeDialog(), nullptr);
+    TerminalInput input;
+    windowPostQuit(4);
+    EXPECT_EQ(askOnTheTerminal(dialog), MessageBoxAnswer::Failed);
+    EXPECT_EQ(windowRunMessageLoop(), 4) << "the quit still ends the loop";
+}
+
+struct WakeHook {
+    const WakePipe* pipe;
+    int32_t calls;
+};
+
+void takeWakeAndQuit(void* context) {
+    WakeHook& hook = *static_cast<WakeHook*>(context);
+    hook.calls += 1;
+    if (hook.pipe->take()) windowPostQuit(12);
+}
+
+TEST_F(ConsoleTest, AReadableWakeDescriptorRunsTheHookAtOnce) {
+    WakePipe stop;
+    ASSERT_TRUE(stop.ok);
+    ASSERT_TRUE(stop.signal());
+    WakeHook hook{&stop, 0};
+    // Without the descriptor, the hook would first run an hour from now.
+    consoleSetLoopHook(takeWakeAndQuit, &hook, 3600 * 1000);
+    consoleSetWakeDescriptor(stop.fds[0]);
+    EXPECT_EQ(windowRunMessageLoop(), 12);
+    EXPECT_EQ(hook.calls, 1);
 }
 
 struct RunDriver {
@@ -252,7 +239,7 @@ std::string runWithProgress(WindowHandle dialog, const ConsoleWindowConfig& conf
 
 TEST_F(ConsoleTest, TerminalProgressIsOneSelfUpdatingLine) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     config.progressOnTerminal = true;
     consoleSetEntryLabel("z001.vud (  4/  4)");
@@ -269,7 +256,7 @@ TEST_F(ConsoleTest, TerminalProgressIsOneSelfUpdatingLine) {
 
 TEST_F(ConsoleTest, WarningClearsTheProgressLineFirst) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     config.progressOnTerminal = true;
     const std::string out = runWithProgress(dialog, config, true);
@@ -281,7 +268,7 @@ TEST_F(ConsoleTest, WarningClearsTheProgressLineFirst) {
 
 TEST_F(ConsoleTest, PlainProgressLinesWhenNotATerminal) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     const std::string out = runWithProgress(dialog, config, false);
     EXPECT_EQ(out.find('\r'), std::string::npos) << out;
@@ -293,12 +280,12 @@ TEST_F(ConsoleTest, PlainProgressLinesWhenNotATerminal) {
 
 TEST_F(ConsoleTest, QuietShowsNoProgress) {
     ASSERT_NE(makeDialog(), nullptr);
-    EXPECT_EQ(runWithProgress(dialog, testConfig(), false), "");
+    EXPECT_EQ(runWithProgress(dialog, consoleTestConfig(), false), "");
 }
 
 TEST_F(ConsoleTest, PercentTextCanComeFromALabel) {
     ASSERT_NE(makeDialog(), nullptr);
-    ConsoleWindowConfig config = testConfig();
+    ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
     config.progressOnTerminal = true;
     config.percentTextId = PercentText;

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "app/dialog_resource.h"
 #include "app/shell_state.h"
 #include "tests/shell/console_fixture.h"
@@ -123,6 +127,40 @@ TEST_F(StatusServices, WarningOwnedByADestroyedDialogStillReachesTheUser) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(showWarning("late"), MessageBoxAnswer::Failed);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "VUD Data Converter: late\n");
+}
+
+void quitOnceDone(void* context) {
+    auto& done = *static_cast<std::atomic<int>*>(context);
+    if (done.load() == 0) done = 1;  // the loop serves
+    if (done.load() == 2) windowPostQuit(0);
+}
+
+TEST_F(StatusServices, AWorkersWarningIsShownWhileServedAndPrintedWhenNobodyServes) {
+    ::testing::internal::CaptureStderr();
+    MessageBoxAnswer unserved = MessageBoxAnswer::Ok;
+    // Nobody serves: the status calls fail at once, the warning still reaches the user.
+    std::thread([&] {
+        unserved = showWarning("nobody serves");
+        setInputsEnabled(mainDialog, false);
+        showProgress();
+    }).join();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "VUD Data Converter: nobody serves\n");
+    EXPECT_EQ(unserved, MessageBoxAnswer::Failed);
+    EXPECT_TRUE(windowIsItemEnabled(mainDialog, SourceFolderEdit));
+
+    std::atomic<int> done{0};
+    MessageBoxAnswer served = MessageBoxAnswer::Failed;
+    consoleSetLoopHook(quitOnceDone, &done, 1);
+    ::testing::internal::CaptureStderr();
+    std::thread worker([&] {
+        while (done.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        served = showWarning("from the worker");
+        done = 2;
+    });
+    windowRunMessageLoop();
+    worker.join();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "VUD Data Converter: from the worker\n");
+    EXPECT_EQ(served, MessageBoxAnswer::Ok);
 }
 
 TEST_F(StatusServices, InputsSwitchLeavesTheStartButtonAlone) {

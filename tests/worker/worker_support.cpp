@@ -140,10 +140,12 @@ struct LoopWait {
     const std::function<void()>* onTick;
     std::chrono::steady_clock::time_point deadline;
     bool met;
+    DialogHarness* harness;
 };
 
 void checkLoopWait(void* context) {
     LoopWait* wait = static_cast<LoopWait*>(context);
+    wait->harness->deliverPosted();
     if (*wait->onTick) (*wait->onTick)();
     wait->met = (*wait->condition)();
     if (wait->met || std::chrono::steady_clock::now() >= wait->deadline) windowPostQuit(0);
@@ -164,14 +166,11 @@ DialogHarness::DialogHarness(MessageBoxAnswer answerToQuestions, bool startWorke
     workerState.store(WorkerIdle);
     setWorkerIdleWait(WorkerIdleWaitMilliseconds);
 
-    ConsoleWindowConfig config = consoleDefaultConfig();
-    config.quiet = true;
-    config.progressOnTerminal = false;
-    config.askOnTerminal = false;
-    config.mergeEntryLabels = false;
+    ConsoleWindowConfig config = consoleTestConfig();
     config.questionHandler = answerQuestion;
     config.questionContext = this;
     consoleConfigure(config);
+    windowTestClearMessageBoxes();
     windowLayerInitialize(nullptr, nullptr);
 
     dialog = windowCreateDialog(&mainDialogTemplate, mainDialogProc);
@@ -197,13 +196,20 @@ void DialogHarness::click(int32_t id) {
 }
 
 void DialogHarness::post(int32_t id) {
-    consolePostCommand(dialog, id, NotifyClicked);
+    posted_.push_back(id);
+}
+
+void DialogHarness::deliverPosted() {
+    std::vector<int32_t> clicks;
+    clicks.swap(posted_);
+    for (int32_t id : clicks) click(id);
 }
 
 bool DialogHarness::runUntil(const std::function<bool()>& condition, int32_t timeoutMs,
                              const std::function<void()>& onTick) {
     LoopWait wait{&condition, &onTick,
-                  std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), false};
+                  std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), false,
+                  this};
     if (condition()) return true;
     consoleSetLoopHook(checkLoopWait, &wait, 1);
     windowRunMessageLoop();

@@ -11,8 +11,8 @@
 
 #include "app/startup.h"
 #include "archive/output_archive.h"
-#include "platform/window_console/console_window.h"
 #include "platform/window_layer.h"
+#include "tests/window/console_test_hooks.h"
 
 // A fresh folder under the temporary directory, removed with its contents.
 struct ScratchFolder {
@@ -64,10 +64,11 @@ public:
     void setOutput(const std::string& path);
     // A click on a button, as the dialog procedure receives it, at once.
     void click(int32_t id);
-    // The same click, delivered by the message loop when it next runs. A run
-    // is started this way, so that the worker's first dialog updates meet a
-    // loop that serves them.
+    // The same click, delivered inside the message loop when runUntil next
+    // runs it. A run is started this way, so that the worker's first dialog
+    // updates meet a loop that serves them.
     void post(int32_t id);
+    void deliverPosted();  // from runUntil's loop
 
     // Runs the message loop until condition() holds (checked every
     // millisecond, after onTick when given) or timeoutMs pass; the final
@@ -96,6 +97,7 @@ public:
     MessageBoxAnswer answer;
 
 private:
+    std::vector<int32_t> posted_;
     bool shutDown_ = false;
     bool workerStarted_ = false;
 };

@@ -1,6 +1,6 @@
 // Test access to the Qt backend: answer message boxes and folder browsers
 // automatically and record what they showed, reach a dialog's widgets, and
-// serve the loop for a while. For tests only; user-interface thread.
+// serve the loop for a while. Tests only; user-interface thread.
 #pragma once
 
 #include <cstdint>
@@ -9,27 +9,23 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_layer.h"
+#include "tests/window/window_test_hooks.h"
 
 class QDialog;
 class QWidget;
 
-struct MessageBoxRecord {
-    std::string text;
-    std::string caption;
-    MessageBoxButtons buttons;
-    MessageBoxIcon icon;
-    WindowHandle owner;  // null for an ownerless box
-};
-
-// Chooses the answer of a box once it is shown; Failed leaves it open (a
-// test may then end it otherwise, e.g. by destroying its owner). Without a
-// responder, boxes wait for a person.
-typedef std::function<MessageBoxAnswer(const MessageBoxRecord&)> MessageBoxResponder;
-void qtTestSetMessageBoxResponder(MessageBoxResponder responder);
-// Every box shown since the last clear, oldest first.
-std::vector<MessageBoxRecord> qtTestMessageBoxes();
-void qtTestClearMessageBoxes();
+inline void qtTestSetMessageBoxResponder(MessageBoxResponder responder) {
+    windowTestSetMessageBoxResponder(std::move(responder));
+}
+inline std::vector<MessageBoxRecord> qtTestMessageBoxes() {
+    return windowTestMessageBoxes();
+}
+inline void qtTestClearMessageBoxes() {
+    windowTestClearMessageBoxes();
+}
+inline int32_t qtTestQueuedCallCount() {
+    return windowTestQueuedCallCount();
+}
 
 struct FolderBrowserRecord {
     std::string title;
@@ -37,10 +33,12 @@ struct FolderBrowserRecord {
     std::string startFolder;  // where it opened
 };
 
-// The folder to choose (an existing folder), or nullopt to cancel.
+// The folder to choose (an existing folder), or nullopt to cancel. Without a
+// responder, browsers wait for a person.
 typedef std::function<std::optional<std::string>(const FolderBrowserRecord&)>
     FolderBrowserResponder;
 void qtTestSetFolderBrowserResponder(FolderBrowserResponder responder);
+// Every browser shown since the last clear (while a responder was set).
 std::vector<FolderBrowserRecord> qtTestFolderBrowsers();
 void qtTestClearFolderBrowsers();
 
@@ -50,9 +48,6 @@ QDialog* qtTestDialogWidget(WindowHandle dialog);
 QWidget* qtTestItemWidget(WindowHandle dialog, int32_t id);
 // The open message box or folder browser opened last, or null.
 QWidget* qtTestOpenModal();
-
-// Calls from other threads waiting in the queue (not yet running).
-int32_t qtTestQueuedCallCount();
 
 // Runs a serving loop (as the message loop does) until done() holds or
 // timeoutMilliseconds pass; whether done() held.
