@@ -284,11 +284,13 @@ TEST_F(MainDialogTest, TheCancelPressDisablesTheButtonAtOnce) {
     EXPECT_EQ(workerState.load(), WorkerStopping);
 
     fakeEncoderRelease();
+    // The button comes back only with its start caption, in the stop step:
+    // never as a cancel button while the archive in progress is finished.
     bool enabledTooEarly = false;
     EXPECT_TRUE(serveUntil([&] {
-        const bool idle = workerState.load() == WorkerIdle;
-        if (!idle && windowIsItemEnabled(mainDialog, StartButton)) enabledTooEarly = true;
-        return idle && windowIsItemEnabled(mainDialog, StartButton);
+        const bool enabled = windowIsItemEnabled(mainDialog, StartButton);
+        if (enabled && itemText(mainDialog, StartButton) == CancelCaption) enabledTooEarly = true;
+        return workerState.load() == WorkerIdle && enabled;
     }));
     EXPECT_FALSE(enabledTooEarly);
     EXPECT_EQ(itemText(mainDialog, StartButton), StartCaption);
