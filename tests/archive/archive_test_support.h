@@ -14,7 +14,7 @@
 #include "archive/block_decoder.h"
 #include "archive/source_archive.h"
 #include "platform/owned_file.h"
-#include "tests/test_seed.h"
+#include "tests/support/test_seed.h"
 
 // An anonymous temporary file holding bytes, positioned at its start.
 inline OwnedFile fileWithBytes(const std::vector<uint8_t>& bytes) {

@@ -226,7 +226,7 @@ protected:
         EXPECT_EQ(temporaryFiles(), 0) << "no temporary output is left";
     }
 
-    ScratchFolder scratch;
+    TempFolder scratch;
     std::string source, work, library, output, goodOutput;
 };
 

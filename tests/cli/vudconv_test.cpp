@@ -155,7 +155,7 @@ protected:
         }
     }
 
-    ScratchFolder scratch;
+    TempFolder scratch;
     std::string source, work, library, registry, output;
     ChildOptions options;
 };

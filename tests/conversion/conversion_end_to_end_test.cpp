@@ -149,7 +149,7 @@ TEST_P(ConversionEndToEnd, SamplesBecomeAValidArchiveOfPlayableStreams) {
     }
     ASSERT_EQ(names.size(), static_cast<size_t>(archiveCount));
     std::string outputPath = folder.path + "vud.pac";
-    RunOutcome outcome;
+    ConversionResult outcome;
     {
         CapturedOutput labels(1);
         outcome = convertArchives(names, outputPath, static_cast<uint32_t>(archiveCount));

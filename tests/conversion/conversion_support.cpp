@@ -15,19 +15,6 @@
 #include "encoder/encoder_library.h"
 #include "platform/owned_file.h"
 
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vudconv-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) != nullptr) path = std::string(buffer.data()) + "/";
-}
-
-TempFolder::~TempFolder() {
-    if (path.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
 std::vector<EncodedEntry> silentEntries(int32_t count, uint16_t firstId, size_t samples) {
     std::vector<int16_t> pcm(samples, 0);
     std::vector<EncodedEntry> entries;
@@ -97,9 +84,9 @@ int32_t openDescriptorCount() {
     return count - 1;  // the listing's own descriptor
 }
 
-RunOutcome convertArchives(const std::vector<std::string>& names, const std::string& outputPath,
-                           uint32_t archiveCount) {
-    RunOutcome outcome;
+ConversionResult convertArchives(const std::vector<std::string>& names,
+                                 const std::string& outputPath, uint32_t archiveCount) {
+    ConversionResult outcome;
     outcome.index.assign(archiveCount, MasterIndexEntry{0, 0});
     OwnedFile output = openFile(outputPath.c_str(), "wb");
     if (!output || !writeOutputPlaceholders(output.get(), archiveCount)) return outcome;

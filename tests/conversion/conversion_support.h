@@ -10,16 +10,8 @@
 #include "archive/output_archive.h"
 #include "encoder/entry_encoding.h"
 #include "tests/fake_encoder/fake_encoder.h"
+#include "tests/support/temp_folder.h"
 #include "tools/source_writer/source_writer.h"
-
-// A fresh folder under the temporary directory, removed with its files.
-struct TempFolder {
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::string path;  // ends with '/'
-};
 
 // Entries of `samples` silent samples each, ids firstId, firstId + 1, ...
 std::vector<EncodedEntry> silentEntries(int32_t count, uint16_t firstId, size_t samples);
@@ -46,13 +38,13 @@ int32_t openDescriptorCount();
 
 // What the worker does around convertSourceArchive: placeholders for header
 // and index, one call per name in the given order, then header and index.
-struct RunOutcome {
+struct ConversionResult {
     std::vector<int32_t> blockSizes;  // per name, as returned
     std::vector<MasterIndexEntry> index;
     bool headerWritten = false;
 };
-RunOutcome convertArchives(const std::vector<std::string>& names, const std::string& outputPath,
-                           uint32_t archiveCount);
+ConversionResult convertArchives(const std::vector<std::string>& names,
+                                 const std::string& outputPath, uint32_t archiveCount);
 
 // Loads the named library (once per process) and builds the decode tables.
 void prepareEncoder(const char* libraryPath);

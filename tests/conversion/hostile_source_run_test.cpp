@@ -29,7 +29,7 @@ protected:
         output = folder.path + "out.pac";
     }
 
-    ScratchFolder folder;
+    TempFolder folder;
     std::string source;
     std::string output;
 };

@@ -24,9 +24,10 @@ protected:
         output = folder.path + "out.pac";
     }
 
-    RunOutcome run(const std::vector<std::string>& names) {
+    ConversionResult run(const std::vector<std::string>& names) {
         CapturedOutput labels(1);
-        RunOutcome outcome = convertArchives(names, output, static_cast<uint32_t>(names.size()));
+        ConversionResult outcome =
+            convertArchives(names, output, static_cast<uint32_t>(names.size()));
         stdoutText = labels.finish();
         return outcome;
     }
@@ -63,7 +64,7 @@ TEST_F(OutputLayout, WorkedExampleByteForByte) {
     for (uint32_t size : {1000u, 1200u, 1010u}) fakeEncoderQueueStreamSize(size);
     int64_t convertedBefore = convertedEntryCount;
 
-    RunOutcome outcome = run({"z007.vud"});
+    ConversionResult outcome = run({"z007.vud"});
 
     ASSERT_EQ(outcome.blockSizes, std::vector<int32_t>{3240});
     EXPECT_TRUE(outcome.headerWritten);
@@ -105,7 +106,7 @@ TEST_F(OutputLayout, AlignedBlockHasNoPaddingAndSampleRateZeroMeans22050) {
     for (uint32_t size : {1000u, 1200u, 1016u}) fakeEncoderQueueStreamSize(size);
     bitRateSelection = 11;
 
-    RunOutcome outcome = run({"z007.vud"});
+    ConversionResult outcome = run({"z007.vud"});
 
     ASSERT_EQ(outcome.blockSizes, std::vector<int32_t>{3240});
     EXPECT_EQ(readFileBytes(output).size(), 3280u);
@@ -130,7 +131,7 @@ TEST_F(OutputLayout, TwoArchivesBackToBack) {
     ASSERT_TRUE(writeSourceArchive(folder.path + "z002.vud", silentEntries(1, 5, 100), 16000));
     for (uint32_t size : {100u, 101u, 7u}) fakeEncoderQueueStreamSize(size);
 
-    RunOutcome outcome = run({"z001.vud", "z002.vud"});
+    ConversionResult outcome = run({"z001.vud", "z002.vud"});
 
     // 16 + 201 = 217 -> 224; 8 + 7 = 15 -> 16.
     ASSERT_EQ(outcome.blockSizes, (std::vector<int32_t>{224, 16}));
@@ -152,7 +153,7 @@ TEST_F(OutputLayout, IdFFFFAndLargeBlockCountAreCarriedWithBlockCountZero) {
     ASSERT_TRUE(writeSourceArchive(folder.path + "z123.vud", entries, 22050));
     fakeEncoderQueueStreamSize(33);
 
-    RunOutcome outcome = run({"z123.vud"});
+    ConversionResult outcome = run({"z123.vud"});
 
     ASSERT_EQ(outcome.blockSizes, std::vector<int32_t>{48});
     std::vector<uint8_t> file = readFileBytes(output);
@@ -168,7 +169,7 @@ TEST_F(OutputLayout, HundredThousandEntriesReachIntoTheFileNumber) {
     ASSERT_TRUE(writeSourceArchive(folder.path + "z002.vud", silentEntries(100000, 0, 0), 22050));
     CapturedOutput errors(2);
 
-    RunOutcome outcome = run({"z002.vud"});
+    ConversionResult outcome = run({"z002.vud"});
 
     std::string errorText = errors.finish();
     EXPECT_EQ(errorText, "VUD files over (z002.vud)\n");
@@ -198,7 +199,7 @@ TEST_F(OutputLayout, IndexFollowsTheScanOrder) {
     }
     ASSERT_EQ(scanned.size(), 3u);
 
-    RunOutcome outcome = run(scanned);
+    ConversionResult outcome = run(scanned);
 
     OutputArchiveLayout layout;
     ASSERT_TRUE(validate(output, &layout)) << layout.reason;

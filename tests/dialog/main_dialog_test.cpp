@@ -34,7 +34,7 @@ protected:
         EXPECT_TRUE(harness.itemEnabled(StartButton));
     }
 
-    ScratchFolder folder;
+    TempFolder folder;
     std::string output;
 };
 

@@ -17,6 +17,7 @@
 
 #include "platform/owned_file.h"
 #include "platform/registry.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -87,9 +88,8 @@ void expectUnloaded() {
 class BindingTest : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vud-binding-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = fs::canonical(pattern);
+        ASSERT_FALSE(folder.path.empty());
+        root = fs::canonical(folder.path);
         userRoot = root / "user-registry";
         machineRoot = root / "machine-registry";
         fs::create_directories(userRoot);
@@ -108,8 +108,6 @@ protected:
         unloadEncoderLibrary();
         unsetenv("VUD_REGISTRY_CURRENT_USER");
         unsetenv("VUD_REGISTRY_LOCAL_MACHINE");
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
     }
 
     void setInstallPath(const std::string& text) {
@@ -127,6 +125,7 @@ protected:
         ASSERT_EQ(found, nullptr) << "a GOGO.DLL is reachable by the usual search";
     }
 
+    TempFolder folder;
     fs::path root, userRoot, machineRoot, installFolder, toolsFolder;
     bool searchRun = false;
 };

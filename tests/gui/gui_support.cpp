@@ -16,8 +16,6 @@
 
 namespace {
 
-void removeTree(const std::string& path);
-
 // The toolkit remembers dialog settings (the folder browser's columns) in
 // the user's configuration: each test program gets a fresh one of its own.
 class QtLayerEnvironment final : public ::testing::Environment {
@@ -39,45 +37,12 @@ private:
 [[maybe_unused]] ::testing::Environment* const qtLayerEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtLayerEnvironment);
 
-void removeTree(const std::string& path) {
-    if (DIR* folder = opendir(path.c_str())) {
-        while (const dirent* entry = readdir(folder)) {
-            const std::string name = entry->d_name;
-            if (name == "." || name == "..") continue;
-            const std::string child = path + "/" + name;
-            struct stat info {};
-            if (lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-                removeTree(child);
-            } else {
-                unlink(child.c_str());
-            }
-        }
-        closedir(folder);
-    }
-    rmdir(path.c_str());
-}
-
 std::string environmentPath(const char* variable, const char* relative) {
     const char* root = std::getenv(variable);
     return std::string(root != nullptr ? root : ".") + "/" + relative;
 }
 
 }  // namespace
-
-TempFolder::TempFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/vud-gui-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "mkdtemp failed";
-        return;
-    }
-    path = pattern + "/";
-}
-
-TempFolder::~TempFolder() {
-    if (!path.empty()) removeTree(path.substr(0, path.size() - 1));
-}
 
 bool fileExists(const std::string& path) {
     struct stat info {};

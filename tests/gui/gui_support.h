@@ -9,19 +9,11 @@
 #include <string>
 
 #include "platform/window_layer.h"
+#include "tests/support/temp_folder.h"
 #include "tests/window/qt_test_hooks.h"
 
 class QLineEdit;
 class QWidget;
-
-// A fresh folder under the temporary directory, removed with its contents.
-struct TempFolder {
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::string path;  // ends with '/'
-};
 
 bool fileExists(const std::string& path);
 std::string readWholeFile(const std::string& path);

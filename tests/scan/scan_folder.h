@@ -2,25 +2,19 @@
 // by byte (only the header matters to the scan).
 #pragma once
 
-#include <dirent.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "tests/support/temp_folder.h"
+
 class ScanFolder {
 public:
-    ScanFolder() {
-        const char* base = getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/vudscan.XXXXXX";
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-    }
-    ~ScanFolder() { removeTree(path_); }
-    ScanFolder(const ScanFolder&) = delete;
-    ScanFolder& operator=(const ScanFolder&) = delete;
+    ScanFolder()
+        : path_(folder_.path.empty() ? std::string()
+                                     : folder_.path.substr(0, folder_.path.size() - 1)) {}
 
     bool valid() const { return !path_.empty(); }
     // The folder text the scan takes: a plain prefix ending in '/'.
@@ -50,24 +44,6 @@ private:
         return std::fclose(out) == 0 && ok;
     }
 
-    static void removeTree(const std::string& path) {
-        if (path.empty()) return;
-        if (DIR* dir = opendir(path.c_str())) {
-            while (const dirent* entry = readdir(dir)) {
-                std::string name = entry->d_name;
-                if (name == "." || name == "..") continue;
-                std::string child = path + "/" + name;
-                struct stat status {};
-                if (lstat(child.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-                    removeTree(child);
-                } else {
-                    unlink(child.c_str());
-                }
-            }
-            closedir(dir);
-        }
-        rmdir(path.c_str());
-    }
-
-    std::string path_;
+    TempFolder folder_;
+    std::string path_;  // without the closing '/'
 };

@@ -18,7 +18,7 @@
 #include "app/shell_state.h"
 #include "app/startup.h"
 #include "tests/fake_encoder/fake_encoder.h"
-#include "tests/test_seed.h"
+#include "tests/support/test_seed.h"
 #include "tests/worker/worker_support.h"
 #include "worker/conversion_worker.h"
 #include "worker/worker_state.h"
@@ -82,7 +82,7 @@ void spinFor(std::chrono::microseconds duration) {
 TEST(WorkerRaceTest, AQuitStoredAtAnyMomentOfARunIsNeverLost) {
     prepareFakeEncoder();
     fakeEncoderReset();
-    ScratchFolder folder;
+    TempFolder folder;
     ASSERT_FALSE(folder.path.empty());
     ASSERT_TRUE(writeSourceArchiveFile(folder.path + "z001.vud", 1, 1024));
     std::string output = folder.path + "out/vud.pac";
@@ -142,7 +142,7 @@ TEST(WorkerRaceTest, AQuitStoredAtAnyMomentOfARunIsNeverLost) {
 
 TEST(WorkerRaceTest, AStartPressWhileTheWorkerStopsARunNeverStartsAnother) {
     fakeEncoderReset();
-    ScratchFolder folder;
+    TempFolder folder;
     ASSERT_FALSE(folder.path.empty());
     ASSERT_TRUE(writeSourceArchiveFile(folder.path + "z001.vud", 2, 1024));
     std::string output = folder.path + "vud.pac";

@@ -52,7 +52,7 @@ protected:
             30000, [] { fakeEncoderRelease(); });
     }
 
-    ScratchFolder folder;
+    TempFolder folder;
     std::string source;
     std::string output;
 };

@@ -12,7 +12,7 @@ namespace {
 
 TEST(WorkerScaleTest, SeventyThousandEntriesUseTheWholeProgressRange) {
     fakeEncoderReset();
-    ScratchFolder folder;
+    TempFolder folder;
     ASSERT_FALSE(folder.path.empty());
     // Entries without blocks: each is encoded from an empty buffer.
     ASSERT_TRUE(writeSourceArchiveFile(folder.path + "z001.vud", 35000, 0));

@@ -22,19 +22,6 @@
 #include "worker/source_scan.h"
 #include "worker/worker_state.h"
 
-ScratchFolder::ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vudconv-h5-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) != nullptr) path = std::string(buffer.data()) + "/";
-}
-
-ScratchFolder::~ScratchFolder() {
-    if (path.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
 std::vector<uint8_t> sourceArchiveBytes(int32_t entryCount, size_t samples, uint16_t firstId) {
     std::vector<int16_t> pcm(samples);
     // A quiet ramp, so the blocks are coded rather than silent.

@@ -12,16 +12,8 @@
 #include "app/startup.h"
 #include "archive/output_archive.h"
 #include "platform/window_layer.h"
+#include "tests/support/temp_folder.h"
 #include "tests/window/console_test_hooks.h"
-
-// A fresh folder under the temporary directory, removed with its contents.
-struct ScratchFolder {
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    std::string path;  // ends with '/'
-};
 
 // A source archive of entryCount entries of samples silent samples each,
 // ids firstId, firstId + 1, ...; the entries' bytes are shared, so large

@@ -1,0 +1,15 @@
+// The one temporary-folder helper of the tests.
+#pragma once
+
+#include <string>
+
+// A fresh folder under the temporary directory ($TMPDIR, else /tmp),
+// removed with everything in it when the helper goes. path is empty when the
+// folder could not be made.
+struct TempFolder {
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    std::string path;  // ends with '/'
+};
