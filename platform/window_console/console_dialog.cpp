@@ -49,7 +49,7 @@ bool create(PlatformWindow* dialog, const DialogTemplate* dialogTemplate) {
 void initialized(PlatformWindow*, bool) {}
 
 void destroy(PlatformWindow* dialog) {
-    if (consoleLayer().progress.dialog == dialog) finishProgressLine();
+    if (layer.progress.dialog == dialog) finishProgressLine();
 }
 
 void release(PlatformWindow* dialog) {
