@@ -14,7 +14,6 @@
 #include <QObject>
 #include <QTranslator>
 #include <QWidget>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +29,6 @@ const QEvent::Type WakeEventType = static_cast<QEvent::Type>(QEvent::User + 601)
 
 struct Layer {
     // User-interface thread only.
-    std::vector<ModalRecord*> modals;
     QObject* dispatcher = nullptr;
     QEventLoop* messageLoop = nullptr;
     QApplication* ownedApplication = nullptr;
@@ -52,7 +50,7 @@ public:
         // A quit ends the loop before any further call is served. As on
         // Windows, it also ends the modal loops running inside the message
         // loop, so the message loop can return.
-        endModalsOwnedBy(nullptr, true);
+        endModalsOwnedBy(nullptr);
         layer.messageLoop->quit();
         return true;
     }
@@ -75,33 +73,6 @@ bool displayNamed(int argc, char** argv) {
 }
 
 }  // namespace
-
-void beginModal(ModalRecord* record) {
-    layer.modals.push_back(record);
-}
-
-void endModal(ModalRecord* record) {
-    layer.modals.erase(std::remove(layer.modals.begin(), layer.modals.end(), record),
-                       layer.modals.end());
-}
-
-void endModalsOwnedBy(WindowHandle owner, bool all) {
-    const std::vector<ModalRecord*> open = layer.modals;
-    for (ModalRecord* record : open) {
-        if (!all && record->owner != owner) continue;
-        if (record->endedFromOutside) continue;
-        record->endedFromOutside = true;
-        record->widget->hide();
-        // The owner's widget is about to go; the box must not go with it
-        // while its own loop still runs.
-        if (!all) record->widget->setParent(nullptr);
-        record->loop->quit();
-    }
-}
-
-QWidget* topModalWidget() {
-    return layer.modals.empty() ? nullptr : layer.modals.back()->widget;
-}
 
 QDialog* dialogWidget(WindowHandle dialog) {
     return dialog == nullptr || dialog->native == nullptr ? nullptr : dialog->native->widget.data();
@@ -142,13 +113,11 @@ bool windowLayerInitialize(int* argc, char** argv) {
     // dialog's font, with the toolkit's own texts translated, whatever the
     // user's locale (the program has no other language).
     QApplication::setFont(dialogFont("", QApplication::font().pointSize()));
-    if (layer.translator == nullptr) {
-        layer.translator = new QTranslator;
-        if (layer.translator->load(QLocale(QLocale::Japanese, QLocale::Japan),
-                                   QStringLiteral("qtbase"), QStringLiteral("_"),
-                                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-            QCoreApplication::installTranslator(layer.translator);
-        }
+    layer.translator = new QTranslator;
+    if (layer.translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                               QStringLiteral("_"),
+                               QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(layer.translator);
     }
     layer.dispatcher = new Dispatcher;
     windowcore::start();
