@@ -132,6 +132,12 @@ PlatformWindow* firstLive() {
     return window;
 }
 
+// Under the lock: the dialog is a record of the registry and still alive.
+bool isLive(const PlatformWindow* dialog) {
+    std::lock_guard<std::mutex> lock(core.mutex);
+    return liveLocked(dialog);
+}
+
 bool hasText(ControlKind kind) {
     return kind != ControlKind::ProgressBar && kind != ControlKind::DropDownList;
 }
@@ -173,11 +179,6 @@ bool started() {
 
 bool onUserInterfaceThread() {
     return isUserInterfaceThread;
-}
-
-bool isLive(const PlatformWindow* dialog) {
-    std::lock_guard<std::mutex> lock(core.mutex);
-    return liveLocked(dialog);
 }
 
 int32_t send(PlatformWindow* dialog, DialogMessage message, uint32_t param) {
@@ -393,10 +394,9 @@ int32_t windowGetItemText(WindowHandle dialog, int32_t id, char* buffer, int32_t
         if (windowcore::hasText(control.kind))
             return windowbackend::text(control, buffer, capacity);
         // A list reads as its selected row; a progress bar as nothing.
-        const int32_t row =
-            control.kind == ControlKind::DropDownList ? windowbackend::listSelection(control) : -1;
-        if (row < 0) return windowcore::copyText(buffer, capacity, "");
-        return windowbackend::listRowText(control, row, buffer, capacity);
+        if (control.kind == ControlKind::DropDownList)
+            return windowbackend::listSelectionText(control, buffer, capacity);
+        return windowcore::copyText(buffer, capacity, "");
     });
 }
 

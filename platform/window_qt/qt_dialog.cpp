@@ -353,7 +353,6 @@ void destroy(PlatformWindow* dialog) {
 void release(PlatformWindow* dialog) {
     delete dialog->native->widget.data();
     delete dialog->native;
-    dialog->native = nullptr;
 }
 
 void setTitle(PlatformWindow* dialog, const char* title) {
@@ -403,10 +402,9 @@ int32_t listSelection(const WindowControl& list) {
     return comboOf(list)->currentIndex();
 }
 
-int32_t listRowText(const WindowControl& list, int32_t row, char* buffer, int32_t capacity) {
-    const QComboBox* combo = comboOf(list);
-    if (row < 0 || row >= combo->count()) return -1;
-    return copyText(combo->itemText(row), buffer, capacity);
+int32_t listSelectionText(const WindowControl& list, char* buffer, int32_t capacity) {
+    // Empty without a selection.
+    return copyText(comboOf(list)->currentText(), buffer, capacity);
 }
 
 void getRect(PlatformWindow* dialog, WindowRect* rect) {

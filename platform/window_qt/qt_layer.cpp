@@ -13,7 +13,6 @@
 #include <QLocale>
 #include <QObject>
 #include <QTranslator>
-#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

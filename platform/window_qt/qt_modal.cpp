@@ -91,7 +91,7 @@ bool runModalLoop(WindowHandle owner, QDialog* widget) {
 MessageBoxAnswer windowbackend::messageBox(PlatformWindow* owner, const char* text,
                                            const char* caption, MessageBoxButtons buttons,
                                            MessageBoxIcon icon) {
-    QWidget* parent = owner != nullptr ? qtlayer::dialogWidget(owner) : nullptr;
+    QWidget* parent = qtlayer::dialogWidget(owner);
     QMessageBox box(parent);
     box.setIcon(partnerOf(icons, icon, QMessageBox::NoIcon));
     box.setWindowTitle(QString::fromUtf8(caption));
@@ -182,7 +182,7 @@ void makeColumnsReadable(QFileDialog* browser) {
 
 bool windowbackend::browseForFolder(PlatformWindow* owner, const char* title, const char* startAt,
                                     char* buffer, int32_t capacity) {
-    QWidget* parent = owner != nullptr ? qtlayer::dialogWidget(owner) : nullptr;
+    QWidget* parent = qtlayer::dialogWidget(owner);
     QFileDialog browser(parent, QString::fromUtf8(title));
     // Qt's own browser everywhere: it speaks the program's language and can
     // grey the source archives.
