@@ -52,18 +52,17 @@ auto commandSender(WindowHandle dialog, int32_t id, uint16_t code) {
 // The control that Enter clicks: a focused push button, else the default
 // push button. ControlIdNone when that control is disabled.
 int32_t enterCommandId(WindowHandle dialog, QWidget* focus) {
+    const WindowControl* chosen = nullptr;
     for (const WindowControl& control : controlsOf(dialog)) {
-        if (control.native->widget == focus && (control.kind == ControlKind::PushButton ||
-                                                control.kind == ControlKind::DefaultPushButton)) {
-            return control.native->widget->isEnabled() ? control.id : ControlIdNone;
+        const bool isDefault = control.kind == ControlKind::DefaultPushButton;
+        if (control.native->widget == focus &&
+            (isDefault || control.kind == ControlKind::PushButton)) {
+            chosen = &control;
+            break;
         }
+        if (isDefault && chosen == nullptr) chosen = &control;
     }
-    for (const WindowControl& control : controlsOf(dialog)) {
-        if (control.kind == ControlKind::DefaultPushButton) {
-            return control.native->widget->isEnabled() ? control.id : ControlIdNone;
-        }
-    }
-    return ControlIdNone;
+    return chosen != nullptr && chosen->native->widget->isEnabled() ? chosen->id : ControlIdNone;
 }
 
 // The path of the drag the procedure is asked about; empty otherwise.
