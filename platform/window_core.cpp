@@ -132,6 +132,12 @@ PlatformWindow* firstLive() {
     return window;
 }
 
+// Under the lock: the dialog is a record of the registry and still alive.
+bool isLive(const PlatformWindow* dialog) {
+    std::lock_guard<std::mutex> lock(core.mutex);
+    return liveLocked(dialog);
+}
+
 bool hasText(ControlKind kind) {
     return kind != ControlKind::ProgressBar && kind != ControlKind::DropDownList;
 }
@@ -173,11 +179,6 @@ bool started() {
 
 bool onUserInterfaceThread() {
     return isUserInterfaceThread;
-}
-
-bool isLive(const PlatformWindow* dialog) {
-    std::lock_guard<std::mutex> lock(core.mutex);
-    return liveLocked(dialog);
 }
 
 int32_t send(PlatformWindow* dialog, DialogMessage message, uint32_t param) {
@@ -315,13 +316,10 @@ MessageBoxAnswer announceMessageBox(const MessageBoxShown& box) {
 
 }  // namespace windowcore
 
-using windowcore::findControl;
-using windowcore::run;
-using windowcore::runFor;
-using windowcore::withControl;
+using namespace windowcore;
 
 WindowHandle windowCreateDialog(const DialogTemplate* dialogTemplate, DialogProcedure procedure) {
-    if (!windowcore::onUserInterfaceThread() || dialogTemplate == nullptr || procedure == nullptr)
+    if (!onUserInterfaceThread() || dialogTemplate == nullptr || procedure == nullptr)
         return nullptr;
     const int32_t count = dialogTemplate->controlCount;
     if (count < 0 || (count > 0 && dialogTemplate->controls == nullptr)) return nullptr;
@@ -341,32 +339,31 @@ WindowHandle windowCreateDialog(const DialogTemplate* dialogTemplate, DialogProc
     }
     PlatformWindow* window = dialog.release();
     {
-        std::lock_guard<std::mutex> lock(windowcore::core.mutex);
+        std::lock_guard<std::mutex> lock(core.mutex);
         window->alive = true;
         // Kept in the registry until the layer shuts down, so a stale handle
         // is recognised instead of followed.
-        window->next = windowcore::core.dialogs;
-        windowcore::core.dialogs = window;
+        window->next = core.dialogs;
+        core.dialogs = window;
     }
-    const int32_t focusFirst = windowcore::send(window, DialogMessage::Initialize, 0);
+    const int32_t focusFirst = send(window, DialogMessage::Initialize, 0);
     // A dialog that destroyed itself while initialising was not created.
-    if (!windowcore::isLive(window)) return nullptr;
+    if (!isLive(window)) return nullptr;
     windowbackend::initialized(window, focusFirst != 0);
     return window;
 }
 
 void windowDestroy(WindowHandle dialog) {
-    if (!windowcore::onUserInterfaceThread() || !windowcore::isLive(dialog) || dialog->destroying)
-        return;
+    if (!onUserInterfaceThread() || !isLive(dialog) || dialog->destroying) return;
     dialog->destroying = true;
     windowbackend::destroy(dialog);
-    windowcore::send(dialog, DialogMessage::Destroy, 0);
-    std::lock_guard<std::mutex> lock(windowcore::core.mutex);
+    send(dialog, DialogMessage::Destroy, 0);
+    std::lock_guard<std::mutex> lock(core.mutex);
     dialog->alive = false;
 }
 
 bool windowIsAlive(WindowHandle dialog) {
-    return windowcore::isLive(dialog);
+    return isLive(dialog);
 }
 
 bool windowSetTitle(WindowHandle dialog, const char* title) {
@@ -376,12 +373,12 @@ bool windowSetTitle(WindowHandle dialog, const char* title) {
 
 bool windowSetItemText(WindowHandle dialog, int32_t id, const char* text) {
     return withControl(dialog, id, false, [&](WindowControl& control) {
-        if (!windowcore::hasText(control.kind)) return false;
+        if (!hasText(control.kind)) return false;
         windowbackend::setText(dialog, control, text != nullptr ? text : "");
         // An edit tells its dialog about every change of its text, also one
         // made by the program.
         if (control.kind == ControlKind::Edit) {
-            windowcore::send(dialog, DialogMessage::Command, commandParam(id, NotifyEditChanged));
+            send(dialog, DialogMessage::Command, commandParam(id, NotifyEditChanged));
         }
         return true;
     });
@@ -390,13 +387,11 @@ bool windowSetItemText(WindowHandle dialog, int32_t id, const char* text) {
 int32_t windowGetItemText(WindowHandle dialog, int32_t id, char* buffer, int32_t capacity) {
     if (buffer == nullptr || capacity < 1) return -1;
     return withControl(dialog, id, int32_t{-1}, [&](WindowControl& control) {
-        if (windowcore::hasText(control.kind))
-            return windowbackend::text(control, buffer, capacity);
+        if (hasText(control.kind)) return windowbackend::text(control, buffer, capacity);
         // A list reads as its selected row; a progress bar as nothing.
-        const int32_t row =
-            control.kind == ControlKind::DropDownList ? windowbackend::listSelection(control) : -1;
-        if (row < 0) return windowcore::copyText(buffer, capacity, "");
-        return windowbackend::listRowText(control, row, buffer, capacity);
+        if (control.kind == ControlKind::DropDownList)
+            return windowbackend::listSelectionText(control, buffer, capacity);
+        return copyText(buffer, capacity, "");
     });
 }
 
@@ -483,7 +478,7 @@ int32_t windowGetDroppedPath(WindowHandle dialog, char* buffer, int32_t capacity
     buffer[0] = '\0';
     // Only meaningful inside the procedure's handling of DropPath, which runs
     // on the user-interface thread.
-    if (!windowcore::onUserInterfaceThread() || !windowcore::isLive(dialog)) return -1;
+    if (!onUserInterfaceThread() || !isLive(dialog)) return -1;
     return windowbackend::droppedPath(dialog, buffer, capacity);
 }
 
@@ -506,17 +501,17 @@ bool windowBringToFront(WindowHandle dialog) {
 }
 
 int32_t windowScreenWidth() {
-    return windowcore::screen().right;
+    return screen().right;
 }
 
 int32_t windowScreenHeight() {
-    return windowcore::screen().bottom;
+    return screen().bottom;
 }
 
 void windowPostQuit(int32_t code) {
-    std::lock_guard<std::mutex> lock(windowcore::core.mutex);
-    if (!windowcore::core.started) return;
-    windowcore::core.quitCode = code;
-    windowcore::core.quitPending = true;
+    std::lock_guard<std::mutex> lock(core.mutex);
+    if (!core.started) return;
+    core.quitCode = code;
+    core.quitPending = true;
     windowbackend::wake();
 }

@@ -49,8 +49,6 @@ bool stop();
 bool started();
 bool onUserInterfaceThread();
 
-// Under the lock: the dialog is a record of the registry and still alive.
-bool isLive(const PlatformWindow* dialog);
 // Sends a message to a live dialog's procedure; its answer, or 0.
 int32_t send(PlatformWindow* dialog, DialogMessage message, uint32_t param);
 // Control id of dialog, or null.
@@ -133,12 +131,12 @@ bool isEnabled(const WindowControl& control);
 // The bar's range or position changed (already clamped).
 void progressChanged(PlatformWindow* dialog, WindowControl& bar, bool rangeChanged);
 // Lists: the new row's index or -1; selects the first row whose text equals
-// text (without a notification), its index or -1; the selected row or -1; a
-// row's text (its length, or -1).
+// text (without a notification), its index or -1; the selected row or -1;
+// the selected row's text as copyText copies it (none: empty).
 int32_t listAdd(WindowControl& list, const char* text);
 int32_t listSelect(WindowControl& list, const char* text);
 int32_t listSelection(const WindowControl& list);
-int32_t listRowText(const WindowControl& list, int32_t row, char* buffer, int32_t capacity);
+int32_t listSelectionText(const WindowControl& list, char* buffer, int32_t capacity);
 
 void getRect(PlatformWindow* dialog, WindowRect* rect);
 // width and height are not negative.

@@ -49,12 +49,11 @@ bool create(PlatformWindow* dialog, const DialogTemplate* dialogTemplate) {
 void initialized(PlatformWindow*, bool) {}
 
 void destroy(PlatformWindow* dialog) {
-    if (consoleLayer().progress.dialog == dialog) finishProgressLine();
+    if (layer.progress.dialog == dialog) finishProgressLine();
 }
 
 void release(PlatformWindow* dialog) {
     delete dialog->native;
-    dialog->native = nullptr;
 }
 
 void setTitle(PlatformWindow* dialog, const char* title) {
@@ -97,9 +96,9 @@ int32_t listSelection(const WindowControl& list) {
     return list.native->selection;
 }
 
-int32_t listRowText(const WindowControl& list, int32_t row, char* buffer, int32_t capacity) {
-    if (row < 0 || row >= list.native->rowCount) return -1;
-    return windowcore::copyText(buffer, capacity, list.native->rows[row]);
+int32_t listSelectionText(const WindowControl& list, char* buffer, int32_t capacity) {
+    const int32_t row = list.native->selection;
+    return windowcore::copyText(buffer, capacity, row >= 0 ? list.native->rows[row] : "");
 }
 
 void getRect(PlatformWindow* dialog, WindowRect* rect) {

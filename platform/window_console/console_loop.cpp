@@ -14,13 +14,7 @@ namespace {
 constexpr int32_t IdleWakeMilliseconds = 100;
 constexpr int32_t RedrawWakeMilliseconds = 50;
 
-ConsoleLayer theLayer;
-
 }  // namespace
-
-ConsoleLayer& consoleLayer() {
-    return theLayer;
-}
 
 ConsoleWindowConfig consoleDefaultConfig() {
     return {.quiet = false,
@@ -34,22 +28,22 @@ ConsoleWindowConfig consoleDefaultConfig() {
 }
 
 void consoleConfigure(const ConsoleWindowConfig& config) {
-    theLayer.config = config;
-    theLayer.configured = true;
+    layer.config = config;
+    layer.configured = true;
 }
 
 void consoleSetLoopHook(ConsoleLoopHook hook, void* context, uint32_t intervalMilliseconds) {
-    theLayer.hook = hook;
-    theLayer.hookContext = context;
-    theLayer.hookInterval = intervalMilliseconds > 0 ? intervalMilliseconds : 1;
+    layer.hook = hook;
+    layer.hookContext = context;
+    layer.hookInterval = intervalMilliseconds > 0 ? intervalMilliseconds : 1;
 }
 
 void consoleSetWakeDescriptor(int32_t descriptor) {
-    theLayer.wakeDescriptor = descriptor >= 0 ? descriptor : -1;
+    layer.wakeDescriptor = descriptor >= 0 ? descriptor : -1;
 }
 
 void windowbackend::wake() {
-    const int fd = theLayer.wakeWrite.load();
+    const int fd = layer.wakeWrite.load();
     if (fd < 0) return;
     const int savedErrno = errno;
     const char byte = 1;
@@ -60,8 +54,7 @@ void windowbackend::wake() {
 
 uint32_t waitForWake(int32_t timeoutMilliseconds, int first, int second) {
     // poll passes over the negative descriptors.
-    pollfd fds[3] = {
-        {theLayer.wakeRead.load(), POLLIN, 0}, {first, POLLIN, 0}, {second, POLLIN, 0}};
+    pollfd fds[3] = {{layer.wakeRead.load(), POLLIN, 0}, {first, POLLIN, 0}, {second, POLLIN, 0}};
     if (poll(fds, 3, timeoutMilliseconds) <= 0) return 0;
     if ((fds[0].revents & POLLIN) != 0) {
         char drain[64];
@@ -78,10 +71,10 @@ bool windowLayerInitialize(int*, char**) {
     if (windowcore::started()) return windowcore::onUserInterfaceThread();
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    theLayer.wakeRead.store(fds[0]);
-    theLayer.wakeWrite.store(fds[1]);
-    if (!theLayer.configured) theLayer.config = consoleDefaultConfig();
-    theLayer.progress = ProgressView{};
+    layer.wakeRead.store(fds[0]);
+    layer.wakeWrite.store(fds[1]);
+    if (!layer.configured) layer.config = consoleDefaultConfig();
+    layer.progress = ProgressView{};
     windowcore::start();
     return true;
 }
@@ -91,17 +84,16 @@ void windowLayerShutdown() {
     if (!windowcore::stop()) return;
     stopLabelCapture();
     // Nothing wakes the loop any more: the core's gate is closed.
-    close(theLayer.wakeRead.exchange(-1));
-    close(theLayer.wakeWrite.exchange(-1));
-    theLayer.progress = ProgressView{};
-    theLayer.hook = nullptr;
-    theLayer.hookContext = nullptr;
-    theLayer.wakeDescriptor = -1;
+    close(layer.wakeRead.exchange(-1));
+    close(layer.wakeWrite.exchange(-1));
+    layer.progress = ProgressView{};
+    layer.hook = nullptr;
+    layer.hookContext = nullptr;
+    layer.wakeDescriptor = -1;
 }
 
 int32_t windowRunMessageLoop() {
     if (!windowcore::beginLoop()) return -1;
-    ConsoleLayer& layer = theLayer;
     startLabelCapture();
     using Clock = std::chrono::steady_clock;
     Clock::time_point nextHook = Clock::now() + std::chrono::milliseconds(layer.hookInterval);

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -27,23 +29,19 @@ void writeError(const char* text) {
     std::fflush(stderr);
 }
 
-// Removes the open progress line so a message starts on a clean line; the
-// next pass of the loop draws the line again.
-void clearProgressLine() {
-    ProgressView& view = consoleLayer().progress;
-    if (!view.lineOpen) return;
-    writeError("\r\033[K");
-    view.lineOpen = false;
-    view.dirty = true;
-}
-
-void writeMessage(const char* caption, const char* text) {
-    clearProgressLine();
-    if (caption != nullptr && caption[0] != '\0') {
-        std::fprintf(stderr, "%s: %s\n", caption, text);
-    } else {
-        std::fprintf(stderr, "%s\n", text);
+// Removes the open progress line first, so a message starts on a clean line;
+// the next pass of the loop draws the line again.
+__attribute__((format(printf, 1, 2))) void writeMessage(const char* format, ...) {
+    ProgressView& view = layer.progress;
+    if (view.lineOpen) {
+        std::fputs("\r\033[K", stderr);
+        view.lineOpen = false;
+        view.dirty = true;
     }
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
     std::fflush(stderr);
 }
 
@@ -55,9 +53,7 @@ MessageBoxAnswer yesOrNo(MessageBoxAnswer answer) {
 // calls served. A readable wake descriptor (a stop signal came) or the end of
 // input declines; a quit ends the question unanswered.
 MessageBoxAnswer askOnTerminal(const char* caption, const char* text) {
-    clearProgressLine();
-    std::fprintf(stderr, "%s: %s [y/N] ", caption, text);
-    std::fflush(stderr);
+    writeMessage("%s: %s [y/N] ", caption, text);
     windowcore::enterServing();
     MessageBoxAnswer answer = MessageBoxAnswer::No;
     bool firstCharacterSeen = false;
@@ -70,7 +66,7 @@ MessageBoxAnswer askOnTerminal(const char* caption, const char* text) {
             break;
         }
         const uint32_t ready =
-            waitForWake(QuestionPollMilliseconds, STDIN_FILENO, consoleLayer().wakeDescriptor);
+            waitForWake(QuestionPollMilliseconds, STDIN_FILENO, layer.wakeDescriptor);
         if ((ready & 2u) != 0) {
             answer = MessageBoxAnswer::No;
             break;
@@ -100,62 +96,44 @@ int32_t terminalWidth() {
     return 80;
 }
 
+// The bar's position as a share of scale; 0 for an empty range.
+int64_t progressShare(const WindowControl& bar, int64_t scale) {
+    const int64_t span = static_cast<int64_t>(bar.rangeMaximum) - bar.rangeMinimum;
+    return span > 0 ? (static_cast<int64_t>(bar.position) - bar.rangeMinimum) * scale / span : 0;
+}
+
 void percentText(const ProgressView& view, const WindowControl& bar, char* buffer,
                  int32_t capacity) {
-    const WindowControl* label =
-        windowcore::findControl(view.dialog, consoleLayer().config.percentTextId);
+    const WindowControl* label = windowcore::findControl(view.dialog, layer.config.percentTextId);
     if (label != nullptr) {
         windowcore::copyText(buffer, capacity, label->native->text);
         return;
     }
-    const int64_t span = static_cast<int64_t>(bar.rangeMaximum) - bar.rangeMinimum;
-    const int64_t done = static_cast<int64_t>(bar.position) - bar.rangeMinimum;
-    const int64_t percent = span > 0 ? done * 100 / span : 0;
-    std::snprintf(buffer, static_cast<size_t>(capacity), "%" PRId64 "%%", percent);
-}
-
-// Appends what fits of text to line (LineCapacity bytes, kept terminated).
-void appendText(char* line, int32_t* used, const char* text) {
-    *used += windowcore::copyText(line + *used, LineCapacity - *used, text);
+    std::snprintf(buffer, static_cast<size_t>(capacity), "%" PRId64 "%%", progressShare(bar, 100));
 }
 
 void renderTerminalLine(ProgressView& view, const WindowControl& bar, const char* percent) {
-    ConsoleLayer& layer = consoleLayer();
-    char label[PathCapacity];
-    {
-        std::lock_guard<std::mutex> lock(layer.mutex);
-        windowcore::copyText(label, PathCapacity, layer.entryLabel);
-        layer.entryLabelChanged = false;
-    }
-    const int64_t span = static_cast<int64_t>(bar.rangeMaximum) - bar.rangeMinimum;
-    const int64_t done = static_cast<int64_t>(bar.position) - bar.rangeMinimum;
+    static constexpr char Filled[] = "##############################";
+    static constexpr char Empty[] = "------------------------------";
+    static_assert(sizeof Filled == BarCells + 1 && sizeof Empty == BarCells + 1);
     const int32_t width = terminalWidth();
     int32_t cells = BarCells;
     if (width < cells + 12) cells = width > 22 ? width - 12 : 10;
-    const int32_t filled = span > 0 ? static_cast<int32_t>(done * cells / span) : 0;
-    char barText[LineCapacity];
-    int32_t at = 0;
-    barText[at++] = '[';
-    for (int32_t i = 0; i < cells; ++i) barText[at++] = i < filled ? '#' : '-';
-    barText[at++] = ']';
-    barText[at] = '\0';
+    const auto filled = static_cast<int32_t>(progressShare(bar, cells));
     // Bytes are at least as many as the columns a UTF-8 label takes.
-    const int32_t room = width - 1 - at - 1 - static_cast<int32_t>(std::strlen(percent)) - 2;
-    char shownLabel[PathCapacity] = {};
-    if (room >= 4)
-        windowcore::copyText(shownLabel, room + 1 < PathCapacity ? room + 1 : PathCapacity, label);
+    const int32_t room =
+        width - 1 - (cells + 2) - 1 - static_cast<int32_t>(std::strlen(percent)) - 2;
+    char label[PathCapacity] = {};
+    {
+        std::lock_guard<std::mutex> lock(layer.mutex);
+        if (room >= 4)
+            windowcore::copyText(label, std::min(room + 1, PathCapacity), layer.entryLabel);
+        layer.entryLabelChanged = false;
+    }
     // Built in one buffer and written at once, so the line never flickers.
     char line[LineCapacity];
-    int32_t used = 0;
-    appendText(line, &used, "\r");
-    if (shownLabel[0] != '\0') {
-        appendText(line, &used, shownLabel);
-        appendText(line, &used, "  ");
-    }
-    appendText(line, &used, barText);
-    appendText(line, &used, " ");
-    appendText(line, &used, percent);
-    appendText(line, &used, "\033[K");
+    std::snprintf(line, sizeof line, "\r%s%s[%.*s%.*s] %s\033[K", label,
+                  label[0] != '\0' ? "  " : "", filled, Filled, cells - filled, Empty, percent);
     writeError(line);
     view.lineOpen = true;
 }
@@ -180,15 +158,12 @@ bool sameTerminal(int first, int second) {
 }
 
 void takeLabelBytes(const char* bytes, ssize_t count) {
-    ConsoleLayer& layer = consoleLayer();
     for (ssize_t i = 0; i < count; ++i) {
         const char c = bytes[i];
         if (c == '\r' || c == '\n') {
             if (layer.labelPendingLength == 0) continue;
             layer.labelPending[layer.labelPendingLength] = '\0';
-            std::lock_guard<std::mutex> lock(layer.mutex);
-            windowcore::copyText(layer.entryLabel, PathCapacity, layer.labelPending);
-            layer.entryLabelChanged = true;
+            consoleSetEntryLabel(layer.labelPending);
             layer.labelPendingLength = 0;
         } else if (layer.labelPendingLength < PathCapacity - 1) {
             layer.labelPending[layer.labelPendingLength++] = c;
@@ -201,11 +176,10 @@ void takeLabelBytes(const char* bytes, ssize_t count) {
 MessageBoxAnswer windowbackend::messageBox(PlatformWindow* owner, const char* text,
                                            const char* caption, MessageBoxButtons buttons,
                                            MessageBoxIcon icon) {
-    ConsoleLayer& layer = consoleLayer();
     MessageBoxAnswer answer = MessageBoxAnswer::Ok;
     switch (buttons) {
         case MessageBoxButtons::Ok:
-            writeMessage(caption, text);
+            writeMessage("%s%s%s\n", caption, caption[0] != '\0' ? ": " : "", text);
             break;
         case MessageBoxButtons::YesNo:
             if (layer.config.questionHandler != nullptr) {
@@ -218,10 +192,8 @@ MessageBoxAnswer windowbackend::messageBox(PlatformWindow* owner, const char* te
                 // A question answered No stops what the user asked for: its
                 // text is the only reason given, so even a quiet run shows it.
                 if (!layer.config.quiet || answer == MessageBoxAnswer::No) {
-                    clearProgressLine();
-                    std::fprintf(stderr, "%s: %s [%s]\n", caption, text,
+                    writeMessage("%s: %s [%s]\n", caption, text,
                                  answer == MessageBoxAnswer::Yes ? "yes" : "no");
-                    std::fflush(stderr);
                 }
             }
             break;
@@ -232,7 +204,7 @@ MessageBoxAnswer windowbackend::messageBox(PlatformWindow* owner, const char* te
 
 // A new range starts a new progress line.
 void windowbackend::progressChanged(PlatformWindow* dialog, WindowControl& bar, bool rangeChanged) {
-    ProgressView& view = consoleLayer().progress;
+    ProgressView& view = layer.progress;
     if (!rangeChanged) return markProgressDirty(dialog);
     if (view.active && view.dialog != dialog) finishProgressLine();
     view.dialog = dialog;
@@ -243,12 +215,11 @@ void windowbackend::progressChanged(PlatformWindow* dialog, WindowControl& bar, 
 }
 
 void markProgressDirty(PlatformWindow* dialog) {
-    ProgressView& view = consoleLayer().progress;
+    ProgressView& view = layer.progress;
     if (view.active && view.dialog == dialog) view.dirty = true;
 }
 
 void renderProgress(bool force) {
-    ConsoleLayer& layer = consoleLayer();
     ProgressView& view = layer.progress;
     if (!view.active || layer.config.quiet) return;
     // Liveness is written on this thread only: no lock for it.
@@ -278,7 +249,7 @@ void renderProgress(bool force) {
 }
 
 void finishProgressLine() {
-    ProgressView& view = consoleLayer().progress;
+    ProgressView& view = layer.progress;
     if (!view.active) return;
     // The last labels the worker printed belong to this run's last line.
     drainLabelCapture();
@@ -290,7 +261,6 @@ void finishProgressLine() {
 }
 
 void startLabelCapture() {
-    ConsoleLayer& layer = consoleLayer();
     if (layer.savedOutput >= 0) return;
     const ConsoleWindowConfig& config = layer.config;
     if (!config.mergeEntryLabels || config.quiet || !config.progressOnTerminal) return;
@@ -314,7 +284,6 @@ void startLabelCapture() {
 }
 
 void drainLabelCapture() {
-    ConsoleLayer& layer = consoleLayer();
     if (layer.labelPipe < 0) return;
     // The labels end in '\r', which does not flush a stream by itself.
     std::fflush(stdout);
@@ -327,7 +296,6 @@ void drainLabelCapture() {
 }
 
 void stopLabelCapture() {
-    ConsoleLayer& layer = consoleLayer();
     if (layer.savedOutput < 0) return;
     std::fflush(stdout);
     dup2(layer.savedOutput, STDOUT_FILENO);
@@ -340,7 +308,6 @@ void stopLabelCapture() {
 }
 
 void consoleSetEntryLabel(const char* label) {
-    ConsoleLayer& layer = consoleLayer();
     std::lock_guard<std::mutex> lock(layer.mutex);
     windowcore::copyText(layer.entryLabel, PathCapacity, label);
     layer.entryLabelChanged = true;

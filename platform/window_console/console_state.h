@@ -62,7 +62,10 @@ struct ConsoleLayer {
     int32_t labelPendingLength = 0;
 };
 
-ConsoleLayer& consoleLayer();
+namespace consolewindow {
+inline ConsoleLayer layer;
+}
+using consolewindow::layer;
 
 // Waits until woken, an extra descriptor (when >= 0) is readable, or the
 // timeout passes; which extra descriptors are readable (bit 0: first, bit 1:

@@ -40,24 +40,29 @@ std::span<WindowControl> controlsOf(WindowHandle dialog) {
     return {dialog->controls.get(), static_cast<size_t>(dialog->controlCount)};
 }
 
-bool isButton(ControlKind kind) {
-    return kind == ControlKind::PushButton || kind == ControlKind::DefaultPushButton;
+void sendCommand(WindowHandle dialog, int32_t id, uint16_t code) {
+    windowcore::send(dialog, DialogMessage::Command, commandParam(id, code));
+}
+
+// A slot sending the procedure the notification code of control id.
+auto commandSender(WindowHandle dialog, int32_t id, uint16_t code) {
+    return [dialog, id, code] { sendCommand(dialog, id, code); };
 }
 
 // The control that Enter clicks: a focused push button, else the default
 // push button. ControlIdNone when that control is disabled.
 int32_t enterCommandId(WindowHandle dialog, QWidget* focus) {
+    const WindowControl* chosen = nullptr;
     for (const WindowControl& control : controlsOf(dialog)) {
-        if (control.native->widget == focus && isButton(control.kind)) {
-            return control.native->widget->isEnabled() ? control.id : ControlIdNone;
+        const bool isDefault = control.kind == ControlKind::DefaultPushButton;
+        if (control.native->widget == focus &&
+            (isDefault || control.kind == ControlKind::PushButton)) {
+            chosen = &control;
+            break;
         }
+        if (isDefault && chosen == nullptr) chosen = &control;
     }
-    for (const WindowControl& control : controlsOf(dialog)) {
-        if (control.kind == ControlKind::DefaultPushButton) {
-            return control.native->widget->isEnabled() ? control.id : ControlIdNone;
-        }
-    }
-    return ControlIdNone;
+    return chosen != nullptr && chosen->native->widget->isEnabled() ? chosen->id : ControlIdNone;
 }
 
 // The path of the drag the procedure is asked about; empty otherwise.
@@ -88,27 +93,21 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
-        sendToProcedure(dialog_, DialogMessage::Close, 0);
+        windowcore::send(dialog_, DialogMessage::Close, 0);
     }
 
     void keyPressEvent(QKeyEvent* event) override {
         const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
         const int key = event->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
-            event->accept();
-            const int32_t id = enterCommandId(dialog_, focusWidget());
-            if (id != ControlIdNone)
-                sendToProcedure(dialog_, DialogMessage::Command, commandParam(id, NotifyClicked));
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        if (modifiers != Qt::NoModifier || (!enter && key != Qt::Key_Escape)) {
+            // Past QDialog's own Enter and Escape handling.
+            QWidget::keyPressEvent(event);
             return;
         }
-        if (key == Qt::Key_Escape && modifiers == Qt::NoModifier) {
-            event->accept();
-            sendToProcedure(dialog_, DialogMessage::Command,
-                            commandParam(CancelCommandId, NotifyClicked));
-            return;
-        }
-        // Past QDialog's own Enter and Escape handling.
-        QWidget::keyPressEvent(event);
+        event->accept();
+        const int32_t id = enter ? enterCommandId(dialog_, focusWidget()) : CancelCommandId;
+        if (id != ControlIdNone) sendCommand(dialog_, id, NotifyClicked);
     }
 
     // Only drags of one local file or folder are offered to the procedure;
@@ -132,7 +131,7 @@ private:
         const int32_t target = controlIdAt(dialog_, this, event->position().toPoint());
         const bool taken =
             !draggedPath.isEmpty() &&
-            sendToProcedure(dialog_, DialogMessage::DropPath, commandParam(target, phase)) != 0;
+            windowcore::send(dialog_, DialogMessage::DropPath, commandParam(target, phase)) != 0;
         draggedPath.clear();
         if (!taken) {
             event->ignore();
@@ -153,15 +152,15 @@ QString textOf(const char* text) {
 // off. A right-aligned one keeps its right edge, so a changing text (a
 // percentage) never moves sideways: it grows left, up to the dialog's edge,
 // and only then right.
-void fitLabel(NativeControl* control) {
-    auto* label = static_cast<QLabel*>(control->widget);
+void fitLabel(const WindowControl& control) {
+    auto* label = static_cast<QLabel*>(control.native->widget);
     const int32_t needed = label->fontMetrics().horizontalAdvance(label->text()) + 1;
-    QRect rect = control->templateRect;
+    QRect rect = control.native->templateRect;
     if (needed <= rect.width()) {
         label->setGeometry(rect);
         return;
     }
-    if (control->styles & StyleRightAligned) rect.setLeft(std::max(0, rect.right() + 1 - needed));
+    if (control.styles & StyleRightAligned) rect.setLeft(std::max(0, rect.right() + 1 - needed));
     if (rect.width() < needed) rect.setWidth(needed);
     label->setGeometry(rect);
 }
@@ -213,9 +212,8 @@ QWidget* createControl(WindowHandle dialog, QWidget* parent, const ControlTempla
             // Enter is handled by the dialog; a focused button still clicks itself.
             button->setAutoDefault(false);
             button->setDefault(entry.kind == ControlKind::DefaultPushButton);
-            QObject::connect(button, &QPushButton::clicked, button, [dialog, id] {
-                sendToProcedure(dialog, DialogMessage::Command, commandParam(id, NotifyClicked));
-            });
+            QObject::connect(button, &QPushButton::clicked, button,
+                             commandSender(dialog, id, NotifyClicked));
             return button;
         }
         case ControlKind::Edit: {
@@ -224,10 +222,8 @@ QWidget* createControl(WindowHandle dialog, QWidget* parent, const ControlTempla
             // Drops go to the dialog, which knows what a path means here.
             edit->setAcceptDrops(false);
             // Typed changes; the program's own changes notify in windowSetItemText.
-            QObject::connect(edit, &QLineEdit::textEdited, edit, [dialog, id] {
-                sendToProcedure(dialog, DialogMessage::Command,
-                                commandParam(id, NotifyEditChanged));
-            });
+            QObject::connect(edit, &QLineEdit::textEdited, edit,
+                             commandSender(dialog, id, NotifyEditChanged));
             return edit;
         }
         case ControlKind::Label: {
@@ -256,28 +252,12 @@ QWidget* createControl(WindowHandle dialog, QWidget* parent, const ControlTempla
             fitOpenList(list);
             rect->setHeight(closedHeight);
             // User choices only; selecting from the program does not notify.
-            QObject::connect(list, &QComboBox::activated, list, [dialog, id] {
-                sendToProcedure(dialog, DialogMessage::Command,
-                                commandParam(id, NotifyListSelChanged));
-            });
+            QObject::connect(list, &QComboBox::activated, list,
+                             commandSender(dialog, id, NotifyListSelChanged));
             return list;
         }
     }
     return nullptr;
-}
-
-Qt::FocusPolicy focusPolicyOf(const ControlTemplate& entry) {
-    switch (entry.kind) {
-        case ControlKind::Label:
-        case ControlKind::ProgressBar:
-            return Qt::NoFocus;
-        case ControlKind::PushButton:
-        case ControlKind::DefaultPushButton:
-        case ControlKind::Edit:
-        case ControlKind::DropDownList:
-            return (entry.styles & StyleTabStop) ? Qt::StrongFocus : Qt::ClickFocus;
-    }
-    return Qt::NoFocus;
 }
 
 int32_t copyText(const QString& text, char* buffer, int32_t capacity) {
@@ -317,9 +297,14 @@ bool create(PlatformWindow* dialog, const DialogTemplate* dialogTemplate) {
         QRect rect;
         QWidget* control = createControl(dialog, widget, entry, units, &rect);
         if (control == nullptr) return false;
-        control->setFocusPolicy(focusPolicyOf(entry));
+        // Labels and bars take no focus (the widgets' own policy); the others
+        // take it by Tab when they are tab stops, else by a click only.
+        if (control->focusPolicy() != Qt::NoFocus) {
+            control->setFocusPolicy((entry.styles & StyleTabStop) ? Qt::StrongFocus
+                                                                  : Qt::ClickFocus);
+        }
         control->setGeometry(rect);
-        native->controls.push_back({entry.kind, entry.styles, control, rect});
+        native->controls.push_back({control, rect});
         dialog->controls[i].native = &native->controls.back();
         if (entry.kind == ControlKind::ProgressBar) showProgressState(dialog->controls[i]);
         if (control->focusPolicy() == Qt::StrongFocus) {
@@ -328,8 +313,8 @@ bool create(PlatformWindow* dialog, const DialogTemplate* dialogTemplate) {
         }
     }
 
-    for (NativeControl& control : native->controls) {
-        if (control.kind == ControlKind::Label) fitLabel(&control);
+    for (const WindowControl& control : controlsOf(dialog)) {
+        if (control.kind == ControlKind::Label) fitLabel(control);
     }
 
     const QIcon icon = iconOfResource(dialogTemplate->iconResourceId);
@@ -356,7 +341,7 @@ void initialized(PlatformWindow* dialog, bool focusFirst) {
 
 void destroy(PlatformWindow* dialog) {
     // Owned boxes go first, as owned windows do on Windows.
-    endModalsOwnedBy(dialog, false);
+    endModalsOwnedBy(dialog);
     if (QDialog* widget = dialog->native->widget.data()) {
         widget->hide();
         // One of its own handlers may be on the stack (the close box).
@@ -367,7 +352,6 @@ void destroy(PlatformWindow* dialog) {
 void release(PlatformWindow* dialog) {
     delete dialog->native->widget.data();
     delete dialog->native;
-    dialog->native = nullptr;
 }
 
 void setTitle(PlatformWindow* dialog, const char* title) {
@@ -377,7 +361,7 @@ void setTitle(PlatformWindow* dialog, const char* title) {
 // Buttons, edits and labels alike hold their text in the property "text".
 void setText(PlatformWindow*, WindowControl& control, const char* text) {
     control.native->widget->setProperty("text", textOf(text));
-    if (control.kind == ControlKind::Label) fitLabel(control.native);
+    if (control.kind == ControlKind::Label) fitLabel(control);
 }
 
 int32_t text(const WindowControl& control, char* buffer, int32_t capacity) {
@@ -417,10 +401,9 @@ int32_t listSelection(const WindowControl& list) {
     return comboOf(list)->currentIndex();
 }
 
-int32_t listRowText(const WindowControl& list, int32_t row, char* buffer, int32_t capacity) {
-    const QComboBox* combo = comboOf(list);
-    if (row < 0 || row >= combo->count()) return -1;
-    return copyText(combo->itemText(row), buffer, capacity);
+int32_t listSelectionText(const WindowControl& list, char* buffer, int32_t capacity) {
+    // Empty without a selection.
+    return copyText(comboOf(list)->currentText(), buffer, capacity);
 }
 
 void getRect(PlatformWindow* dialog, WindowRect* rect) {

@@ -2,7 +2,10 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <algorithm>
 #include <cstring>
+#include <span>
+#include <utility>
 
 namespace {
 
@@ -40,16 +43,10 @@ QStringList dialogFontFamilies(const char* name) {
     for (const FontSubstitute& known : knownFonts) {
         if (std::strcmp(known.name, name) == 0) proportional = known.proportional;
     }
-    if (proportional) {
-        for (const char* family : proportionalGothics)
-            appendInstalled(&families, QString::fromUtf8(family));
-        for (const char* family : fixedGothics)
-            appendInstalled(&families, QString::fromUtf8(family));
-    } else {
-        for (const char* family : fixedGothics)
-            appendInstalled(&families, QString::fromUtf8(family));
-        for (const char* family : proportionalGothics)
-            appendInstalled(&families, QString::fromUtf8(family));
+    std::span<const char*const> first = proportionalGothics, second = fixedGothics;
+    if (!proportional) std::swap(first, second);
+    for (const std::span<const char* const> gothics : {first, second}) {
+        for (const char* family : gothics) appendInstalled(&families, QString::fromUtf8(family));
     }
     return families;
 }
@@ -75,10 +72,7 @@ DialogBaseUnits dialogBaseUnits(const QFont& font) {
     const QFontMetrics metrics(font);
     const int32_t letters = metrics.horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    DialogBaseUnits units{(letters / 26 + 1) / 2, metrics.height()};
-    if (units.x < 1) units.x = 1;
-    if (units.y < 1) units.y = 1;
-    return units;
+    return {std::max((letters / 26 + 1) / 2, 1), std::max(metrics.height(), 1)};
 }
 
 int32_t dialogUnitsToPixels(int32_t units, int32_t baseUnit, int32_t divisor) {

@@ -13,8 +13,6 @@
 #include <QLocale>
 #include <QObject>
 #include <QTranslator>
-#include <QWidget>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,32 +26,25 @@ namespace {
 
 const QEvent::Type WakeEventType = static_cast<QEvent::Type>(QEvent::User + 601);
 
-struct Layer {
-    // User-interface thread only.
-    std::vector<ModalRecord*> modals;
-    QObject* dispatcher = nullptr;
-    QEventLoop* messageLoop = nullptr;
-    QApplication* ownedApplication = nullptr;
-    QTranslator* translator = nullptr;
-};
-
-// Never destroyed, as the core's state: nothing of the layer may wait in a
-// destructor when the toolkit ends the process with exit().
-Layer& layer = *new Layer;
+// User-interface thread only.
+QObject* dispatcher = nullptr;
+QEventLoop* messageLoop = nullptr;
+QApplication* ownedApplication = nullptr;
+QTranslator* translator = nullptr;
 
 class Dispatcher final : public QObject {
 public:
     bool event(QEvent* event) override {
         if (event->type() != WakeEventType) return QObject::event(event);
-        if (layer.messageLoop == nullptr || !windowcore::quitPending()) {
+        if (messageLoop == nullptr || !windowcore::quitPending()) {
             windowcore::serveCalls();
             return true;
         }
         // A quit ends the loop before any further call is served. As on
         // Windows, it also ends the modal loops running inside the message
         // loop, so the message loop can return.
-        endModalsOwnedBy(nullptr, true);
-        layer.messageLoop->quit();
+        endModalsOwnedBy(nullptr);
+        messageLoop->quit();
         return true;
     }
 };
@@ -63,8 +54,7 @@ char fallbackProgramName[] = "vud-converter";
 char* fallbackArgv[] = {fallbackProgramName, nullptr};
 
 bool displayNamed(int argc, char** argv) {
-    const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
-    for (const char* name : names) {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && value[0] != '\0') return true;
     }
@@ -75,33 +65,6 @@ bool displayNamed(int argc, char** argv) {
 }
 
 }  // namespace
-
-void beginModal(ModalRecord* record) {
-    layer.modals.push_back(record);
-}
-
-void endModal(ModalRecord* record) {
-    layer.modals.erase(std::remove(layer.modals.begin(), layer.modals.end(), record),
-                       layer.modals.end());
-}
-
-void endModalsOwnedBy(WindowHandle owner, bool all) {
-    const std::vector<ModalRecord*> open = layer.modals;
-    for (ModalRecord* record : open) {
-        if (!all && record->owner != owner) continue;
-        if (record->endedFromOutside) continue;
-        record->endedFromOutside = true;
-        record->widget->hide();
-        // The owner's widget is about to go; the box must not go with it
-        // while its own loop still runs.
-        if (!all) record->widget->setParent(nullptr);
-        record->loop->quit();
-    }
-}
-
-QWidget* topModalWidget() {
-    return layer.modals.empty() ? nullptr : layer.modals.back()->widget;
-}
 
 QDialog* dialogWidget(WindowHandle dialog) {
     return dialog == nullptr || dialog->native == nullptr ? nullptr : dialog->native->widget.data();
@@ -114,7 +77,7 @@ using namespace qtlayer;
 void windowbackend::wake() {
     // Under the core's lock: shutdown closes the gate under it before it
     // deletes the dispatcher.
-    QCoreApplication::postEvent(layer.dispatcher, new QEvent(WakeEventType));
+    QCoreApplication::postEvent(dispatcher, new QEvent(WakeEventType));
 }
 
 bool windowLayerInitialize(int* argc, char** argv) {
@@ -128,7 +91,7 @@ bool windowLayerInitialize(int* argc, char** argv) {
             std::fprintf(stderr, "no display: set DISPLAY, or QT_QPA_PLATFORM=offscreen\n");
             return false;
         }
-        layer.ownedApplication = new QApplication(*argc, argv);
+        ownedApplication = new QApplication(*argc, argv);
     } else if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
         return false;
     }
@@ -142,15 +105,12 @@ bool windowLayerInitialize(int* argc, char** argv) {
     // dialog's font, with the toolkit's own texts translated, whatever the
     // user's locale (the program has no other language).
     QApplication::setFont(dialogFont("", QApplication::font().pointSize()));
-    if (layer.translator == nullptr) {
-        layer.translator = new QTranslator;
-        if (layer.translator->load(QLocale(QLocale::Japanese, QLocale::Japan),
-                                   QStringLiteral("qtbase"), QStringLiteral("_"),
-                                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-            QCoreApplication::installTranslator(layer.translator);
-        }
+    translator = new QTranslator;
+    if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
     }
-    layer.dispatcher = new Dispatcher;
+    dispatcher = new Dispatcher;
     windowcore::start();
     return true;
 }
@@ -159,12 +119,12 @@ void windowLayerShutdown() {
     if (!windowcore::stop()) return;
     unwatchAllDescriptors();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    delete layer.dispatcher;
-    layer.dispatcher = nullptr;
-    delete layer.translator;
-    layer.translator = nullptr;
-    delete layer.ownedApplication;
-    layer.ownedApplication = nullptr;
+    delete dispatcher;
+    dispatcher = nullptr;
+    delete translator;
+    translator = nullptr;
+    delete ownedApplication;
+    ownedApplication = nullptr;
 }
 
 int32_t windowRunMessageLoop() {
@@ -172,9 +132,9 @@ int32_t windowRunMessageLoop() {
     // A quit posted before the loop ends it at once.
     if (!windowcore::quitPending()) {
         QEventLoop loop;
-        layer.messageLoop = &loop;
+        messageLoop = &loop;
         loop.exec();
-        layer.messageLoop = nullptr;
+        messageLoop = nullptr;
     }
     const int32_t code = windowcore::endLoop();
     // Dialogs destroyed inside the loop are deleted now that no handler of

@@ -11,12 +11,9 @@
 #include "platform/window_core.h"
 
 class QDialog;
-class QEventLoop;
 class QWidget;
 
 struct NativeControl {
-    ControlKind kind;
-    uint32_t styles;
     QWidget* widget;     // a child of the dialog's widget
     QRect templateRect;  // pixels, as the template places it
 };
@@ -28,23 +25,13 @@ struct NativeDialog {
 
 namespace qtlayer {
 
-// An open message box or folder browser, running its own loop.
-struct ModalRecord {
-    WindowHandle owner;  // null for an ownerless box
-    QEventLoop* loop;
-    QWidget* widget;
-    bool endedFromOutside;  // the owner was destroyed or the program quit
-};
-
-void beginModal(ModalRecord* record);
-void endModal(ModalRecord* record);
-// owner null: every open modal window (the program quits).
-void endModalsOwnedBy(WindowHandle owner, bool all);
+// Ends the open message boxes and folder browsers of owner; null: every
+// open one (the program quits).
+void endModalsOwnedBy(WindowHandle owner);
 // The most recently opened modal window still open, or null.
 QWidget* topModalWidget();
 
 QDialog* dialogWidget(WindowHandle dialog);
-inline constexpr auto& sendToProcedure = windowcore::send;
 void unwatchAllDescriptors();
 
 // Test support, null in the programs: called once a folder browser is up;

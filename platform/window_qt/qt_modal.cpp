@@ -19,8 +19,8 @@
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/window_qt/qt_layer_state.h"
 
@@ -28,21 +28,24 @@ namespace {
 
 std::atomic<qtlayer::FolderBrowserHook> folderBrowserHook{nullptr};
 
-QMessageBox::Icon iconOf(MessageBoxIcon icon) {
-    switch (icon) {
-        case MessageBoxIcon::None:
-            return QMessageBox::NoIcon;
-        case MessageBoxIcon::Warning:
-            return QMessageBox::Warning;
-        case MessageBoxIcon::Information:
-            return QMessageBox::Information;
-        case MessageBoxIcon::Error:
-            return QMessageBox::Critical;
-        case MessageBoxIcon::Question:
-            return QMessageBox::Question;
-    }
-    return QMessageBox::NoIcon;
-}
+// An open message box or folder browser, running its own loop.
+struct ModalRecord {
+    WindowHandle owner;  // null for an ownerless box
+    QEventLoop* loop;
+    QWidget* widget;
+    bool endedFromOutside;  // the owner was destroyed or the program quit
+};
+
+// User-interface thread only; the most recently opened last.
+std::vector<ModalRecord*> modals;
+
+const std::pair<MessageBoxIcon, QMessageBox::Icon> icons[] = {
+    {MessageBoxIcon::None, QMessageBox::NoIcon},
+    {MessageBoxIcon::Warning, QMessageBox::Warning},
+    {MessageBoxIcon::Information, QMessageBox::Information},
+    {MessageBoxIcon::Error, QMessageBox::Critical},
+    {MessageBoxIcon::Question, QMessageBox::Question},
+};
 
 // The answers and their buttons; any other button answers Failed.
 const std::pair<MessageBoxAnswer, QMessageBox::StandardButton> answerButtons[] = {
@@ -51,18 +54,22 @@ const std::pair<MessageBoxAnswer, QMessageBox::StandardButton> answerButtons[] =
     {MessageBoxAnswer::No, QMessageBox::No},
 };
 
-QMessageBox::StandardButton standardButtonOf(MessageBoxAnswer answer) {
-    for (const auto& [known, button] : answerButtons) {
-        if (known == answer) return button;
+// What key stands beside in table, looked up from either side; missing when
+// it is not there.
+template <typename Left, typename Right, size_t Rows>
+Right partnerOf(const std::pair<Left, Right> (&table)[Rows], Left key, Right missing) {
+    for (const auto& [left, right] : table) {
+        if (left == key) return right;
     }
-    return QMessageBox::NoButton;
+    return missing;
 }
 
-MessageBoxAnswer answerOf(QMessageBox::StandardButton button) {
-    for (const auto& [answer, known] : answerButtons) {
-        if (known == button) return answer;
+template <typename Left, typename Right, size_t Rows>
+Left partnerOf(const std::pair<Left, Right> (&table)[Rows], Right key, Left missing) {
+    for (const auto& [left, right] : table) {
+        if (right == key) return left;
     }
-    return MessageBoxAnswer::Failed;
+    return missing;
 }
 
 // Runs widget's own loop until finished or ended from outside; the widget
@@ -70,12 +77,12 @@ MessageBoxAnswer answerOf(QMessageBox::StandardButton button) {
 bool runModalLoop(WindowHandle owner, QDialog* widget) {
     QEventLoop loop;
     QObject::connect(widget, &QDialog::finished, &loop, &QEventLoop::quit);
-    qtlayer::ModalRecord record{owner, &loop, widget, false};
-    qtlayer::beginModal(&record);
+    ModalRecord record{owner, &loop, widget, false};
+    modals.push_back(&record);
     windowcore::enterServing();
     loop.exec();
     windowcore::leaveServing();
-    qtlayer::endModal(&record);
+    std::erase(modals, &record);
     return !record.endedFromOutside;
 }
 
@@ -84,35 +91,30 @@ bool runModalLoop(WindowHandle owner, QDialog* widget) {
 MessageBoxAnswer windowbackend::messageBox(PlatformWindow* owner, const char* text,
                                            const char* caption, MessageBoxButtons buttons,
                                            MessageBoxIcon icon) {
-    QWidget* parent = owner != nullptr ? qtlayer::dialogWidget(owner) : nullptr;
+    QWidget* parent = qtlayer::dialogWidget(owner);
     QMessageBox box(parent);
-    box.setIcon(iconOf(icon));
+    box.setIcon(partnerOf(icons, icon, QMessageBox::NoIcon));
     box.setWindowTitle(QString::fromUtf8(caption));
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromUtf8(text));
-    switch (buttons) {
-        case MessageBoxButtons::Ok:
-            box.setStandardButtons(QMessageBox::Ok);
-            box.setDefaultButton(QMessageBox::Ok);
-            break;
-        case MessageBoxButtons::YesNo:
-            // The first button is the default one, as on Windows.
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::Yes);
-            break;
-    }
+    const bool question = buttons == MessageBoxButtons::YesNo;
+    box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    // The first button is the default one, as on Windows.
+    box.setDefaultButton(question ? QMessageBox::Yes : QMessageBox::Ok);
     box.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::NonModal);
     box.show();
 
-    const QMessageBox::StandardButton scripted =
-        standardButtonOf(windowcore::announceMessageBox({owner, text, caption, buttons, icon}));
+    const QMessageBox::StandardButton scripted = partnerOf(
+        answerButtons, windowcore::announceMessageBox({owner, text, caption, buttons, icon}),
+        QMessageBox::NoButton);
     if (scripted != QMessageBox::NoButton) {
         QTimer::singleShot(0, &box, [&box, scripted] {
             if (QAbstractButton* button = box.button(scripted)) button->click();
         });
     }
     if (!runModalLoop(owner, &box)) return MessageBoxAnswer::Failed;
-    return answerOf(box.standardButton(box.clickedButton()));
+    return partnerOf(answerButtons, box.standardButton(box.clickedButton()),
+                     MessageBoxAnswer::Failed);
 }
 
 namespace {
@@ -180,7 +182,7 @@ void makeColumnsReadable(QFileDialog* browser) {
 
 bool windowbackend::browseForFolder(PlatformWindow* owner, const char* title, const char* startAt,
                                     char* buffer, int32_t capacity) {
-    QWidget* parent = owner != nullptr ? qtlayer::dialogWidget(owner) : nullptr;
+    QWidget* parent = qtlayer::dialogWidget(owner);
     QFileDialog browser(parent, QString::fromUtf8(title));
     // Qt's own browser everywhere: it speaks the program's language and can
     // grey the source archives.
@@ -210,9 +212,25 @@ bool windowbackend::browseForFolder(PlatformWindow* owner, const char* title, co
     if (chosen.isEmpty() || !chosen.front().isLocalFile()) return false;
     const QByteArray path = QFile::encodeName(QDir::cleanPath(chosen.front().toLocalFile()));
     if (path.isEmpty() || path.size() >= capacity) return false;
-    std::memcpy(buffer, path.constData(), static_cast<size_t>(path.size()));
-    buffer[path.size()] = '\0';
+    windowcore::copyText(buffer, capacity, path.constData(), static_cast<size_t>(path.size()));
     return true;
+}
+
+void qtlayer::endModalsOwnedBy(WindowHandle owner) {
+    const std::vector<ModalRecord*> open = modals;
+    for (ModalRecord* record : open) {
+        if ((owner != nullptr && record->owner != owner) || record->endedFromOutside) continue;
+        record->endedFromOutside = true;
+        record->widget->hide();
+        // The owner's widget is about to go; the box must not go with it
+        // while its own loop still runs.
+        if (owner != nullptr) record->widget->setParent(nullptr);
+        record->loop->quit();
+    }
+}
+
+QWidget* qtlayer::topModalWidget() {
+    return modals.empty() ? nullptr : modals.back()->widget;
 }
 
 void qtlayer::setFolderBrowserHook(FolderBrowserHook hook) {

@@ -113,9 +113,9 @@ int32_t listSelect(WindowControl& list, const char* text) {
 int32_t listSelection(const WindowControl& list) {
     return list.native->selection;
 }
-int32_t listRowText(const WindowControl& list, int32_t row, char* buffer, int32_t capacity) {
-    if (row < 0 || row >= static_cast<int32_t>(list.native->rows.size())) return -1;
-    return windowcore::copyText(buffer, capacity, list.native->rows[row].c_str());
+int32_t listSelectionText(const WindowControl& list, char* buffer, int32_t capacity) {
+    const int32_t row = list.native->selection;
+    return windowcore::copyText(buffer, capacity, row >= 0 ? list.native->rows[row].c_str() : "");
 }
 
 void getRect(PlatformWindow* dialog, WindowRect* rect) {
