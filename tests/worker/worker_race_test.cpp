@@ -153,10 +153,14 @@ TEST(WorkerRaceTest, AStartPressWhileTheWorkerStopsARunNeverStartsAnother) {
     int32_t presses = 0;
     int32_t startsTaken = 0;
     // Runs in the loop, on the user-interface thread: while it runs, the
-    // worker's stop step cannot pass its first dialog update, so a word seen
-    // as Stopping here is still before that stop step's end.
+    // worker's stop step cannot pass a dialog update. A word seen as Stopping
+    // while the button still reads "cancel" is therefore before the stop
+    // step's caption update, and so before its end (once the stop step has
+    // made its last update it may reach Idle at any moment, and a press may
+    // then rightly start a run).
     auto pressWhileStopping = [&] {
         if (workerState.load() != WorkerStopping) return;
+        if (harness.itemText(StartButton) != CancelCaption) return;
         presses += 1;
         harness.click(StartButton);
         if (workerState.load() == WorkerStartRequested) startsTaken += 1;
