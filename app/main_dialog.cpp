@@ -11,8 +11,8 @@
 #include "app/status_services.h"
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
-#include "platform/directory_search.h"
 #include "platform/files.h"
+#include "platform/folders.h"
 #include "worker/source_scan.h"
 #include "worker/worker_state.h"
 
@@ -94,9 +94,8 @@ void requestStart(WindowHandle dialog) {
         showWarning(message);
         return;
     }
-    char sourceName[PathCapacity];
     if (existing == OutputPathState::RegularFile &&
-        outputNamesSourceArchive(sourceFolder, outputPath, sourceName)) {
+        outputNamesSourceArchive(sourceFolder, outputPath)) {
         std::snprintf(message, sizeof(message), OutputIsSourceWarning, outputPath);
         showWarning(message);
         return;

@@ -6,7 +6,7 @@
 
 #include "app/shell_state.h"
 #include "archive/block_decoder.h"
-#include "platform/directory_search.h"
+#include "platform/folders.h"
 #include "platform/process.h"
 #include "worker/worker_state.h"
 

@@ -18,8 +18,3 @@ DirectorySearchHandle directorySearchStart(const char* pattern, DirectoryEntry* 
 // false when no entry is left.
 bool directorySearchNext(DirectorySearchHandle search, DirectoryEntry* entry);
 void directorySearchClose(DirectorySearchHandle search);
-
-// true when path names a folder (links followed).
-bool isFolder(const char* path);
-// true when the user may create files in folder (links followed).
-bool folderWritable(const char* folder);

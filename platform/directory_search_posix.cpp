@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <new>
@@ -108,15 +107,4 @@ void directorySearchClose(DirectorySearchHandle search) {
     if (search == nullptr) return;
     if (search->folder != nullptr) closedir(search->folder);
     delete search;
-}
-
-bool isFolder(const char* path) {
-    struct stat status {};
-    return path != nullptr && path[0] != '\0' && stat(path, &status) == 0 &&
-           S_ISDIR(status.st_mode);
-}
-
-bool folderWritable(const char* folder) {
-    // Judged with the effective identity, as creating a file would be.
-    return isFolder(folder) && faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) == 0;
 }

@@ -12,3 +12,7 @@ enum class FolderState : int32_t {
 
 // What path names, symbolic links followed.
 FolderState inspectFolder(const char* path);
+// path names a folder (links followed).
+bool isFolder(const char* path);
+// The user may create files in folder (links followed).
+bool folderWritable(const char* folder);

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -18,4 +20,13 @@ FolderState inspectFolder(const char* path) {
         default:
             return FolderState::Unknown;
     }
+}
+
+bool isFolder(const char* path) {
+    return path != nullptr && inspectFolder(path) == FolderState::Folder;
+}
+
+bool folderWritable(const char* folder) {
+    // Judged with the effective identity, as creating a file would be.
+    return isFolder(folder) && faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) == 0;
 }

@@ -139,8 +139,7 @@ void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) 
 
     // The one check that needs the folder: renaming the finished output over
     // an archive of the run would destroy it.
-    char sourceName[PathCapacity];
-    if (outputNamesSourceArchive(sourceFolder, run->outputPath, sourceName)) {
+    if (outputNamesSourceArchive(sourceFolder, run->outputPath)) {
         warnWithPath(OutputIsSourceWarning, run->outputPath);
         setInputsEnabled(dialog, true);
         abandonStart(run, dialog, word, RunOutcome::Refused);

@@ -109,7 +109,7 @@ int32_t countSourceArchives(const char* folder) {
     return archiveCount;
 }
 
-bool outputNamesSourceArchive(const char* folder, const char* path, char* name) {
+bool outputNamesSourceArchive(const char* folder, const char* path) {
     FileIdentity output{};
     if (folder == nullptr || path == nullptr || !identifyFile(path, &output)) return false;
     char pattern[PathCapacity];
@@ -125,11 +125,8 @@ bool outputNamesSourceArchive(const char* folder, const char* path, char* name) 
         const int joined = std::snprintf(archive, sizeof archive, "%s%s", folder, entry.name);
         if (joined < 0 || joined >= PathCapacity) continue;
         FileIdentity source{};
-        if (identifyFile(archive, &source) && source.device == output.device &&
-            source.inode == output.inode) {
-            std::memcpy(name, entry.name, sizeof entry.name);
-            found = true;
-        }
+        found = identifyFile(archive, &source) && source.device == output.device &&
+                source.inode == output.inode;
     } while (!found && directorySearchNext(search, &entry));
     directorySearchClose(search);
     return found;

@@ -32,6 +32,6 @@ constexpr const char* OutputIsSourceWarning =
     "ファイル %s は変換するVUDファイルです.\n出力先には指定できません.";
 
 // true when path names (links followed, hard links included) a file that a
-// scan of folder would read; its name is copied into name (PathCapacity bytes).
-// Uses a search of its own, never the enumeration of a run.
-bool outputNamesSourceArchive(const char* folder, const char* path, char* name);
+// scan of folder would read. Uses a search of its own, never the enumeration
+// of a run.
+bool outputNamesSourceArchive(const char* folder, const char* path);

@@ -166,12 +166,15 @@ std::unique_ptr<char[]> folderText(const char* folder) {
 
 void fillFields(WindowHandle dialog, const CommandLine& line, const char* folder) {
     windowSetItemText(dialog, SourceFolderEdit, folder);
-    // The window program's default: a copy, as setting the field rewrites outputPath.
-    char defaultOutput[PathCapacity];
-    std::snprintf(defaultOutput, sizeof defaultOutput, "%s",
-                  setDefaultOutputPath() ? outputPath : CliDefaultOutput);
-    windowSetItemText(dialog, OutputPathEdit,
-                      line.outputPath != nullptr ? line.outputPath : defaultOutput);
+    if (line.outputPath != nullptr) {
+        windowSetItemText(dialog, OutputPathEdit, line.outputPath);
+    } else {
+        // The window program's default: a copy, as setting the field rewrites outputPath.
+        char defaultOutput[PathCapacity];
+        std::snprintf(defaultOutput, sizeof defaultOutput, "%s",
+                      setDefaultOutputPath() ? outputPath : CliDefaultOutput);
+        windowSetItemText(dialog, OutputPathEdit, defaultOutput);
+    }
     windowListSelectString(dialog, BitRateList, BitRateTable[line.bitRateRow].text);
     // A selection made by the program sends no notification; the user's would.
     mainDialogProc(dialog, DialogMessage::Command, commandParam(BitRateList, NotifyListSelChanged));

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/directory_search.h"
+#include "platform/folders.h"
 #include "platform/process.h"
 #include "platform/thread.h"
 
