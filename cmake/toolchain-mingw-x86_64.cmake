@@ -1,0 +1,13 @@
+# Cross-compiles for Windows (x86_64) with Debian's mingw-w64 (the posix-threads
+# variant, whose C++ runtime has std::thread and std::mutex).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(VUD_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VUD_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VUD_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${VUD_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${VUD_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
