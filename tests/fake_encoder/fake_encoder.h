@@ -27,6 +27,16 @@
 extern "C" {
 #endif
 
+/* A Windows DLL that marks any name for export exports only the marked ones,
+ * so the controls are marked beside the ten entry points. */
+#if defined(_WIN32) && defined(FAKE_ENCODER_BUILDING)
+#define FAKE_ENCODER_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define FAKE_ENCODER_API __declspec(dllimport)
+#else
+#define FAKE_ENCODER_API
+#endif
+
 enum FakeCallKind {
     FakeInitializeWork = 1,
     FakeSetConfigure,
@@ -54,51 +64,51 @@ typedef struct {
     PcmInputDescription input;
 } FakeCall;
 
-void fakeEncoderReset(void);
+FAKE_ENCODER_API void fakeEncoderReset(void);
 
 /* The call log. fakeEncoderGetCall returns 0 and fills *call, or -1. */
-int32_t fakeEncoderCallCount(void);
-int32_t fakeEncoderGetCall(int32_t index, FakeCall* call);
+FAKE_ENCODER_API int32_t fakeEncoderCallCount(void);
+FAKE_ENCODER_API int32_t fakeEncoderGetCall(int32_t index, FakeCall* call);
 /* Number of MPGE_initializeWork calls since the reset. */
-int32_t fakeEncoderEntryCount(void);
+FAKE_ENCODER_API int32_t fakeEncoderEntryCount(void);
 
 /* Failures. entry 0 means every entry; result is the nonzero value returned. */
-void fakeEncoderFailInitialize(int32_t entry, int32_t result);
-void fakeEncoderFailSetting(int32_t item, int32_t entry, int32_t result);
-void fakeEncoderFailDetect(int32_t entry, int32_t result);
+FAKE_ENCODER_API void fakeEncoderFailInitialize(int32_t entry, int32_t result);
+FAKE_ENCODER_API void fakeEncoderFailSetting(int32_t item, int32_t entry, int32_t result);
+FAKE_ENCODER_API void fakeEncoderFailDetect(int32_t entry, int32_t result);
 /* The frame-th MPGE_processFrame (from 1) of the entry returns result at once. */
-void fakeEncoderFailFrame(int32_t entry, int32_t frame, int32_t result);
+FAKE_ENCODER_API void fakeEncoderFailFrame(int32_t entry, int32_t frame, int32_t result);
 
 /* Streams: sizes taken by the following entries in turn, one per entry. */
-void fakeEncoderQueueStreamSize(uint32_t bytes);
-uint8_t fakeEncoderStreamByte(int32_t entry, uint32_t offset);
-void fakeEncoderSetFrameBytes(uint32_t bytes);
+FAKE_ENCODER_API void fakeEncoderQueueStreamSize(uint32_t bytes);
+FAKE_ENCODER_API uint8_t fakeEncoderStreamByte(int32_t entry, uint32_t offset);
+FAKE_ENCODER_API void fakeEncoderSetFrameBytes(uint32_t bytes);
 /* Size passed with the output call that has no data pointer (default 417). */
-void fakeEncoderSetNullOutputSize(uint32_t size);
+FAKE_ENCODER_API void fakeEncoderSetNullOutputSize(uint32_t size);
 /* Bytes asked per input callback and reported by getConfigure(15). */
-void fakeEncoderSetRequestSize(uint32_t bytes);
+FAKE_ENCODER_API void fakeEncoderSetRequestSize(uint32_t bytes);
 
 /* PCM the input callback delivered for the last entry, padding included.
  * Copies at most capacity bytes; returns the total delivered. */
-uint32_t fakeEncoderReceivedPcm(uint8_t* buffer, uint32_t capacity);
+FAKE_ENCODER_API uint32_t fakeEncoderReceivedPcm(uint8_t* buffer, uint32_t capacity);
 /* Times an input callback answered 1 but changed the buffer. */
-int32_t fakeEncoderUntouchedViolations(void);
+FAKE_ENCODER_API int32_t fakeEncoderUntouchedViolations(void);
 
 /* Sleeps ms inside the first MPGE_processFrame of the entry (0: every entry). */
-void fakeEncoderSetDelay(int32_t entry, int32_t ms);
+FAKE_ENCODER_API void fakeEncoderSetDelay(int32_t entry, int32_t ms);
 
 /* Gate: the first MPGE_processFrame of entry n blocks until released.
  * A program run as a child is gated through its environment instead:
  * FAKE_ENCODER_CHILD_GATE="N:NOTIFY_FD:RELEASE_FD" makes the first
  * MPGE_processFrame of entry N write one byte to NOTIFY_FD, then wait until a
  * byte can be read from RELEASE_FD or it reaches its end. */
-void fakeEncoderBlockAtEntry(int32_t entry);
+FAKE_ENCODER_API void fakeEncoderBlockAtEntry(int32_t entry);
 /* 1 once a call is blocked at the gate, 0 when timeoutMs passed first. */
-int32_t fakeEncoderWaitUntilBlocked(int32_t timeoutMs);
-void fakeEncoderRelease(void);
+FAKE_ENCODER_API int32_t fakeEncoderWaitUntilBlocked(int32_t timeoutMs);
+FAKE_ENCODER_API void fakeEncoderRelease(void);
 
 /* What MPGE_getVersion writes (defaults: 1, "fake encoder 1.0"). */
-void fakeEncoderSetVersion(int32_t number, const char* text);
+FAKE_ENCODER_API void fakeEncoderSetVersion(int32_t number, const char* text);
 
 #ifdef __cplusplus
 }
