@@ -3,8 +3,10 @@
 #   1. the normal build (build/) with every test;
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/), every test;
 #   3. ThreadSanitizer (build-tsan/), the tests labelled "threaded";
-#   4. the libFuzzer targets (build-fuzz/, clang), each for a bounded time.
-# Ends with one line "N passed, N failed" over all ctest runs.
+#   4. the libFuzzer targets (build-fuzz/, clang), each for a bounded time;
+#   5. the Windows stage (tools/test-windows.sh): mingw-w64 builds, their
+#      tests and checks under Wine.
+# Ends with one line "N passed, N failed" over all ctest runs and checks.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -74,6 +76,21 @@ if CC=clang CXX=clang++ configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWit
   fi
 else
   echo "test.sh: fuzz build failed"; status=1; failed=$((failed + 1))
+fi
+
+echo "== windows"
+log=$(mktemp)
+./tools/test-windows.sh 2>&1 | tee "$log"
+rc=${PIPESTATUS[0]}
+windows_passed=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1/p' "$log" | tail -1)
+windows_failed=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\2/p' "$log" | tail -1)
+rm -f "$log"
+if [[ -z "$windows_passed" ]]; then
+  echo "test.sh: the Windows stage did not finish"; failed=$((failed + 1)); status=1
+else
+  passed=$((passed + windows_passed))
+  failed=$((failed + windows_failed))
+  if [[ $rc -ne 0 || $windows_failed -ne 0 ]]; then status=1; fi
 fi
 
 echo "${passed} passed, ${failed} failed"

@@ -1,8 +1,14 @@
 #include "tests/conversion/conversion_support.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,8 +55,18 @@ void setSourceFolder(const std::string& folder) {
 
 CapturedOutput::CapturedOutput(int fd) : fd_(fd) {
     std::fflush(fd == 1 ? stdout : stderr);
+#if defined(_WIN32)
+    // The ANSI calls, as the C library's fopen and unlink take that path.
+    char folder[MAX_PATH + 1];
+    char pattern[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameA(folder, "vud", 0, pattern) == 0)
+        return;
+    int file = _open(pattern, _O_RDWR | _O_BINARY);
+#else
     char pattern[] = "/tmp/vudconv-capture-XXXXXX";
     int file = mkstemp(pattern);
+#endif
     if (file < 0) return;
     path_ = pattern;
     saved_ = dup(fd_);
@@ -73,6 +89,14 @@ std::string CapturedOutput::finish() {
     return std::string(bytes.begin(), bytes.end());
 }
 
+#if defined(_WIN32)
+// Windows lists no descriptors: every open file holds a handle, so the
+// process's handle count stands in for them.
+int32_t openDescriptorCount() {
+    DWORD count = 0;
+    return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<int32_t>(count) : -1;
+}
+#else
 int32_t openDescriptorCount() {
     DIR* folder = opendir("/proc/self/fd");
     if (folder == nullptr) return -1;
@@ -83,6 +107,7 @@ int32_t openDescriptorCount() {
     closedir(folder);
     return count - 1;  // the listing's own descriptor
 }
+#endif
 
 ConversionResult convertArchives(const std::vector<std::string>& names,
                                  const std::string& outputPath, uint32_t archiveCount) {

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -241,8 +245,15 @@ TEST(StartupTest, CentringHalvesTheFreeSpaceRoundingTowardsMinusInfinity) {
 TEST(StartupTest, TheDefaultOutputIsVudPacInTheProgramsFolder) {
     // The build folder is open to its user.
     ASSERT_TRUE(setDefaultOutputPath());
+#if defined(_WIN32)
+    wchar_t module[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, module, MAX_PATH), 0u);
+    std::string program = std::filesystem::path(module).string();
+    std::string folder = program.substr(0, program.rfind('\\') + 1);
+#else
     std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
     std::string folder = program.substr(0, program.rfind('/') + 1);
+#endif
     EXPECT_EQ(std::string(outputPath), folder + "vud.pac");
 }
 

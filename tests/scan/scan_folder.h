@@ -2,8 +2,6 @@
 // by byte (only the header matters to the scan).
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -31,9 +29,7 @@ public:
         return write(name, reinterpret_cast<const uint8_t*>(text),
                      std::char_traits<char>::length(text), 0);
     }
-    bool folder(const std::string& name) const {
-        return mkdir((path_ + "/" + name).c_str(), 0755) == 0;
-    }
+    bool folder(const std::string& name) const { return makeFolder(path_ + "/" + name); }
 
 private:
     bool write(const std::string& name, const uint8_t* bytes, size_t size, size_t zeros) const {

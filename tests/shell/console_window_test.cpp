@@ -3,7 +3,10 @@
 // wake descriptor, questions on the terminal or answered otherwise, and the
 // progress line.
 #include <gtest/gtest.h>
+
+#if !defined(_WIN32)
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -98,6 +101,9 @@ TEST_F(ConsoleTest, QuestionsTakeTheHandlerOrThePresetAnswer) {
     EXPECT_EQ(box.count, 4);
     EXPECT_EQ(box.buttons, MessageBoxButtons::YesNo);
 }
+
+#if !defined(_WIN32)
+// Terminal questions and the wake descriptor, driven through POSIX pipes.
 
 // Standard input taken from a pipe for one test, as a terminal would give it.
 class TerminalInput {
@@ -204,6 +210,7 @@ TEST_F(ConsoleTest, AReadableWakeDescriptorRunsTheHookAtOnce) {
     EXPECT_EQ(windowRunMessageLoop(), 12);
     EXPECT_EQ(hook.calls, 1);
 }
+#endif
 
 struct RunDriver {
     WindowHandle dialog;

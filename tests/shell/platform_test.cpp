@@ -1,7 +1,10 @@
 // Threads, the program's own path and folders.
 #include <gtest/gtest.h>
+
+#if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -40,7 +43,7 @@ TEST(Process, ProgramPathIsTheRunningFile) {
     char path[4096];
     ASSERT_TRUE(currentProgramPath(path, sizeof path));
     const std::string text = path;
-    EXPECT_EQ(text.front(), '/');
+    EXPECT_TRUE(std::filesystem::path(text).is_absolute()) << text;
     EXPECT_NE(text.find("shell_platform_test"), std::string::npos) << text;
     // No room for the terminator: refused, never cut.
     const int32_t length = static_cast<int32_t>(text.size());
@@ -56,7 +59,7 @@ TEST(Process, ProgramPathIsTheRunningFile) {
 TEST(Process, FoldersAndWhetherTheUserMayWriteThere) {
     char current[4096];
     ASSERT_TRUE(currentFolderPath(current, sizeof current));
-    EXPECT_STREQ(current, std::filesystem::current_path().c_str());
+    EXPECT_EQ(current, std::filesystem::current_path().string());
     EXPECT_FALSE(currentFolderPath(current, 1));
 
     const std::string scratch = testing::TempDir() + "vud-platform-folder";
@@ -70,10 +73,12 @@ TEST(Process, FoldersAndWhetherTheUserMayWriteThere) {
         EXPECT_FALSE(isFolder(path.c_str())) << path;
         EXPECT_FALSE(folderWritable(path.c_str())) << path;
     }
+#if !defined(_WIN32)
     // Closed to the user; the superuser may write anywhere.
     ASSERT_EQ(chmod(scratch.c_str(), 0555), 0);
     EXPECT_EQ(folderWritable(scratch.c_str()), geteuid() == 0);
     chmod(scratch.c_str(), 0755);
+#endif
     std::filesystem::remove_all(scratch);
 }
 

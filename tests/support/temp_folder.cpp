@@ -65,8 +65,14 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(std::filesystem::path(wide(path)), ignored);
 }
 
+bool makeFolder(const std::string& path) {
+    const std::wstring widePath = wide(path);
+    return !widePath.empty() && CreateDirectoryW(widePath.c_str(), nullptr);
+}
+
 #else
 #include <stdlib.h>
+#include <sys/stat.h>
 
 TempFolder::TempFolder() {
     std::error_code error;
@@ -80,5 +86,8 @@ TempFolder::~TempFolder() {
     if (path.empty()) return;
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
+}
+bool makeFolder(const std::string& path) {
+    return mkdir(path.c_str(), 0755) == 0;
 }
 #endif

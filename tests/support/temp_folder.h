@@ -13,3 +13,6 @@ struct TempFolder {
     TempFolder& operator=(const TempFolder&) = delete;
     std::string path;  // ends with a separator ('/', on Windows '\\')
 };
+
+// Creates one folder (UTF-8 path); false when it could not be made.
+bool makeFolder(const std::string& path);

@@ -3,7 +3,6 @@
 // the moment after the worker itself stopped a run never begins a run over
 // that run's open output.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -86,7 +85,7 @@ TEST(WorkerRaceTest, AQuitStoredAtAnyMomentOfARunIsNeverLost) {
     ASSERT_FALSE(folder.path.empty());
     ASSERT_TRUE(writeSourceArchiveFile(folder.path + "z001.vud", 1, 1024));
     std::string output = folder.path + "out/vud.pac";
-    ASSERT_EQ(mkdir((folder.path + "out").c_str(), 0755), 0);
+    ASSERT_TRUE(makeFolder(folder.path + "out"));
     std::snprintf(sourceFolder, sizeof(sourceFolder), "%s", folder.path.c_str());
     std::snprintf(outputPath, sizeof(outputPath), "%s", output.c_str());
     // No dialog and no loop: every dialog update fails at once, so the
@@ -127,7 +126,7 @@ TEST(WorkerRaceTest, AQuitStoredAtAnyMomentOfARunIsNeverLost) {
             std::string reason;
             ASSERT_TRUE(readOutput(output, &layout, &reason)) << reason << ", seed " << seed;
             ASSERT_EQ(layout.archiveCount, 1u);
-            ASSERT_EQ(unlink(output.c_str()), 0);
+            ASSERT_EQ(std::remove(output.c_str()), 0);
         } else {
             ASSERT_TRUE(outcome == RunOutcome::Quit || outcome == RunOutcome::Cancelled)
                 << runOutcomeName(outcome) << ", iteration " << i << ", seed " << seed;

@@ -1,8 +1,5 @@
 #include "tests/worker/worker_support.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,8 +55,8 @@ std::string readFile(const std::string& path) {
 }
 
 bool pathExists(const std::string& path) {
-    struct stat status {};
-    return lstat(path.c_str(), &status) == 0;
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
 }
 
 std::vector<std::string> temporaryOutputs(const std::string& folder) {

@@ -26,7 +26,7 @@ bool writeEmptySourceArchive(const std::string& path);
 
 bool writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
-bool pathExists(const std::string& path);  // lstat
+bool pathExists(const std::string& path);  // links not followed
 // The names of the temporary outputs ("*.incomplete-*") in folder.
 std::vector<std::string> temporaryOutputs(const std::string& folder);
 

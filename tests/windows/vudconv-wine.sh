@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# vudconv.exe under Wine against the Linux build:
+#   vudconv-wine.sh LINUX_BUILD WIN_BUILD
+# 1. With our GOGO.DLL it converts samples/voice/ into an archive that the
+#    Linux vudinfo verifies (every invariant, every stream whole MP3 frames).
+# 2. With the fake encoder library (a copy named GOGO.DLL beside a copy of the
+#    program) its archive equals, byte for byte, the Linux vudconv's archive
+#    made with the Linux fake library.
+# 3. Samples in a folder with a Japanese name convert too, into the same
+#    archive as in 1.
+# Exit status 0 when every check passed.
+set -uo pipefail
+
+if [[ $# -ne 2 ]]; then
+  echo "usage: vudconv-wine.sh LINUX_BUILD WIN_BUILD" >&2
+  exit 2
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+linux=$(cd "$1" && pwd) || exit 2
+win=$(cd "$2" && pwd) || exit 2
+prefix=$win/wine-prefix
+# Wine reads the program's arguments in the Linux locale's encoding.
+export LC_ALL=C.UTF-8
+
+for file in "$linux/vudconv" "$linux/vudinfo" "$linux/libfake_encoder.so" \
+            "$win/vudconv.exe" "$win/GOGO.DLL" "$win/libfake_encoder.dll"; do
+  if [[ ! -f $file ]]; then
+    echo "vudconv-wine.sh: $file is missing (build it first)" >&2
+    exit 2
+  fi
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+check() {  # description, command...
+  local description=$1; shift
+  if "$@" >"$work/log" 2>&1; then
+    echo "ok    $description"
+  else
+    echo "FAIL  $description"
+    sed 's/^/      /' "$work/log" | tail -20
+    failures=$((failures + 1))
+  fi
+}
+
+# A Windows program, with its paths as Wine's drive Z: names them.
+wine_run() {
+  timeout 300 "$here/wine-run.sh" "$prefix" "$@"
+}
+windows_path() {
+  echo "Z:$1"
+}
+
+verify_archive() {  # archive
+  "$linux/vudinfo" --verify "$1" >"$work/verify.txt" && grep '^verify: ok, 3 archives' "$work/verify.txt"
+}
+
+# 1. Our encoder library.
+check "vudconv.exe converts samples/voice/ with GOGO.DLL" \
+  wine_run "$win/vudconv.exe" -y -q "$(windows_path "$root/samples/voice/")" \
+  "$(windows_path "$work/real.pac")"
+check "the Linux vudinfo verifies its archive" verify_archive "$work/real.pac"
+
+# 2. The fake library, on both systems.
+mkdir -p "$work/win-fake" "$work/linux-fake"
+cp "$win/vudconv.exe" "$work/win-fake/vudconv.exe"
+cp "$win/libfake_encoder.dll" "$work/win-fake/GOGO.DLL"
+cp "$linux/vudconv" "$work/linux-fake/vudconv"
+cp "$linux/libfake_encoder.so" "$work/linux-fake/GOGO.DLL"
+check "vudconv.exe converts with the fake library" \
+  wine_run "$work/win-fake/vudconv.exe" -y -q "$(windows_path "$root/samples/voice/")" \
+  "$(windows_path "$work/win-fake.pac")"
+check "the Linux vudconv converts with the fake library" \
+  "$work/linux-fake/vudconv" -y -q "$root/samples/voice/" "$work/linux-fake.pac"
+check "both archives are the same bytes" cmp "$work/win-fake.pac" "$work/linux-fake.pac"
+
+# 3. A folder whose name is Japanese.
+mkdir -p "$work/音声"
+cp "$root"/samples/voice/*.vud "$work/音声/"
+check "vudconv.exe converts a folder named 音声" \
+  wine_run "$win/vudconv.exe" -y -q "$(windows_path "$work/音声/")" \
+  "$(windows_path "$work/音声/出力.pac")"
+check "that archive equals the one from samples/voice/" cmp "$work/real.pac" "$work/音声/出力.pac"
+
+if ((failures > 0)); then
+  echo "vudconv-wine.sh: $failures check(s) failed"
+  exit 1
+fi
+echo "vudconv-wine.sh: every check passed"
