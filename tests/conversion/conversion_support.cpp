@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include "tests/support/open_handles.h"
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -93,8 +95,7 @@ std::string CapturedOutput::finish() {
 // Windows lists no descriptors: every open file holds a handle, so the
 // process's handle count stands in for them.
 int32_t openDescriptorCount() {
-    DWORD count = 0;
-    return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<int32_t>(count) : -1;
+    return openHandleCount();
 }
 #else
 int32_t openDescriptorCount() {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
-#include <windows.h>
+#include "tests/support/open_handles.h"
 #else
 #include <dirent.h>
 #include <sys/stat.h>
@@ -33,8 +33,7 @@ bool foundNameCleared() {
 // Windows has no list of a process's folders: a search holds one handle, so
 // the count of the process's handles stands in for it.
 int32_t openFolderDescriptors() {
-    DWORD count = 0;
-    return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<int32_t>(count) : -1;
+    return openHandleCount();
 }
 #else
 // Folders this process holds open, the listing's own descriptor not counted.
@@ -113,10 +112,19 @@ TEST_F(SourceScanTest, CountClosesAnUnfinishedWalkWhateverTheFolder) {
     for (const char* text : {static_cast<const char*>(nullptr), tooLong.c_str(), prefix.c_str()}) {
         SCOPED_TRACE(text == nullptr ? "no folder" : text);
         ASSERT_NE(findFirstSourceArchive(pattern.c_str()), nullptr);
+#if defined(_WIN32)
+        // Wine keeps handles of its own from a search, so only the drop the
+        // closing makes is exact.
+        const int32_t open = openFolderDescriptors();
+        countSourceArchives(text);
+        EXPECT_EQ(sourceSearch.searchHandle, nullptr);
+        EXPECT_EQ(openFolderDescriptors(), open - 1);
+#else
         ASSERT_EQ(openFolderDescriptors(), foldersBefore + 1);
         countSourceArchives(text);
         EXPECT_EQ(sourceSearch.searchHandle, nullptr);
         EXPECT_EQ(openFolderDescriptors(), foldersBefore);
+#endif
         EXPECT_TRUE(foundNameCleared());
         EXPECT_EQ(findNextSourceArchive(), nullptr);
     }
