@@ -19,6 +19,9 @@ int32_t narrowToUtf8(const wchar_t* text, int32_t length, char* buffer, int32_t 
     buffer[0] = '\0';
     if (text == nullptr) return -1;
     if (length == 0) return 0;
+    // A size of 0 would ask WideCharToMultiByte for the size instead of
+    // converting; only the empty text fits one byte anyway.
+    if (capacity == 1) return -1;
     // Room for the terminator: convert into capacity - 1 bytes at most.
     const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, length, buffer,
                                           capacity - 1, nullptr, nullptr);
