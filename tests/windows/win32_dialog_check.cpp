@@ -366,6 +366,8 @@ int main() {
     expect(watchCalls >= 1, "the watched pipe was reported readable");
     expect(!windowSetItemText(dialog, SourceFolderEdit, "x"), "no call after the loop");
     windowLayerShutdown();
+    // The script checks that the locale gave the code page it meant.
+    std::printf("code page %u\n", GetACP());
     std::printf("%s: %d failed\n", failures == 0 ? "ok" : "FAIL", failures);
     return failures == 0 ? 0 : 1;
 }
