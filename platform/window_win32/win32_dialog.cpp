@@ -119,6 +119,32 @@ void showProgressState(const WindowControl& bar, bool rangeChanged) {
     SendMessageW(windowOf(bar), PBM_SETPOS, static_cast<WPARAM>(empty ? 0 : bar.position), 0);
 }
 
+// A label whose text is wider than its box grows, so the text is never cut
+// off (the dialog's font differs between systems). A right-aligned one keeps
+// its right edge, so a changing text (a percentage) never moves sideways: it
+// grows left, up to the dialog's edge, and only then right.
+void fitLabel(const WindowControl& control) {
+    const HWND label = windowOf(control);
+    const std::wstring text = wideOf(windowText(label).c_str());
+    RECT rect = control.native->templateRect;
+    SIZE needed{};
+    if (const HDC context = GetDC(label)) {
+        const HGDIOBJ previous =
+            SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+        GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &needed);
+        SelectObject(context, previous);
+        ReleaseDC(label, context);
+    }
+    if (needed.cx > rect.right - rect.left) {
+        if (control.styles & StyleRightAligned) rect.left = std::max(0L, rect.right - needed.cx);
+        if (rect.right - rect.left < needed.cx) rect.right = rect.left + needed.cx;
+    }
+    MoveWindow(label, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, FALSE);
+    // The label may have shrunk back or grown under a neighbour: the whole
+    // dialog repaints, labels and neighbours alike.
+    RedrawWindow(GetParent(label), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 std::wstring listRowText(HWND list, WPARAM row) {
     const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, row, 0);
     if (length < 0) return std::wstring();
@@ -189,13 +215,16 @@ bool create(PlatformWindow* dialog, const DialogTemplate* dialogTemplate) {
     for (int32_t i = 0; i < dialog->controlCount; ++i) {
         WindowControl& control = dialog->controls[i];
         NativeControl& native = dialog->native->controls[i];
-        native.window = nullptr;
+        native = NativeControl{nullptr, {}};
         control.native = &native;
         if (control.id == ControlIdNone) continue;
         // The resource must hold every control the template names.
         native.window = GetDlgItem(window, control.id);
         if (native.window == nullptr) return false;
+        GetWindowRect(native.window, &native.templateRect);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&native.templateRect), 2);
         if (control.kind == ControlKind::ProgressBar) showProgressState(control, true);
+        if (control.kind == ControlKind::Label) fitLabel(control);
     }
     DragAcceptFiles(window, TRUE);
     return true;
@@ -236,6 +265,7 @@ void setText(PlatformWindow*, WindowControl& control, const char* text) {
     settingText = true;
     SetWindowTextW(windowOf(control), wideOf(text).c_str());
     settingText = false;
+    if (control.kind == ControlKind::Label) fitLabel(control);
 }
 
 int32_t text(const WindowControl& control, char* buffer, int32_t capacity) {

@@ -11,7 +11,8 @@
 #include "platform/window_core.h"
 
 struct NativeControl {
-    HWND window;  // null for a label without id
+    HWND window;        // null for a label without id
+    RECT templateRect;  // client pixels, as the resource places it
 };
 
 struct NativeDialog {
