@@ -330,6 +330,15 @@ void otherThread(WindowHandle dialog, int writeEnd) {
     windowPostQuit(7);
 }
 
+WindowHandle loopDialog = nullptr;
+int loopWriteEnd = -1;
+std::thread other;
+
+void CALLBACK startOtherThread(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    other = std::thread(otherThread, loopDialog, loopWriteEnd);
+}
+
 }  // namespace
 
 int main() {
@@ -351,13 +360,9 @@ int main() {
     expect(windowWatchReadable(pipeEnds[0], countWatch, &pipeEnds[0]), "watch a pipe");
     // The other thread starts once the loop serves: a timer's call-back runs
     // inside the loop.
-    static WindowHandle started = dialog;
-    static int writeEnd = pipeEnds[1];
-    static std::thread other;
-    SetTimer(nullptr, 0, 0, [](HWND, UINT, UINT_PTR timer, DWORD) {
-        KillTimer(nullptr, timer);
-        other = std::thread(otherThread, started, writeEnd);
-    });
+    loopDialog = dialog;
+    loopWriteEnd = pipeEnds[1];
+    SetTimer(nullptr, 0, 0, startOtherThread);
     const int32_t code = windowRunMessageLoop();
     other.join();
     windowUnwatch(pipeEnds[0]);
