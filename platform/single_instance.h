@@ -6,6 +6,10 @@
 
 struct SingleInstance;
 
+// The window class of the window program's dialog. On Windows a later start
+// finds the running copy's window by it (any title) and raises it.
+constexpr const char* InstanceWindowClassName = "VUD Data Converter";
+
 enum class InstanceClaim : int32_t {
     First,        // this start holds the name until releaseSingleInstance
     Another,      // another copy holds it and has been asked to come forward
@@ -20,6 +24,7 @@ const char* sharedInstanceName(const char* name);
 // instance receives the holder on First, null otherwise.
 InstanceClaim claimSingleInstance(const char* name, SingleInstance** instance);
 // Readable when a later start has asked; for the message loop to watch.
+// -1 on Windows, where the later start raises the running window itself.
 int32_t singleInstanceDescriptor(const SingleInstance* instance);
 // Accepts the pending requests without waiting; true when one of them came
 // from this user.
