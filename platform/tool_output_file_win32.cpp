@@ -11,6 +11,7 @@
 
 #include "platform/tool_output_file.h"
 #include "platform/wide_text_win32.h"
+#include "platform/win32_handle.h"
 
 namespace {
 
@@ -31,11 +32,6 @@ const char* reasonFor(DWORD error) {
     }
 }
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<void, HandleCloser>;
-
 }  // namespace
 
 OwnedFile createToolOutputFile(const char* path, const char** why) {
@@ -51,7 +47,7 @@ OwnedFile createToolOutputFile(const char* path, const char** why) {
         *why = reasonFor(GetLastError());
         return nullptr;
     }
-    OwnedHandle file(opened);
+    OwnedHandle file = ownHandle(opened);
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(opened, &information)) {
         *why = reasonFor(GetLastError());

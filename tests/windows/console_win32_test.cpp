@@ -77,8 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Events, StopRoutine,
                          testing::Values(EventCase{CTRL_C_EVENT, 2}, EventCase{CTRL_BREAK_EVENT, 3},
                                          EventCase{CTRL_CLOSE_EVENT, 1},
                                          EventCase{CTRL_LOGOFF_EVENT, 15},
-                                         EventCase{CTRL_SHUTDOWN_EVENT, 15},
-                                         EventCase{7, 0}));
+                                         EventCase{CTRL_SHUTDOWN_EVENT, 15}, EventCase{7, 0}));
 
 // Close, logoff and shutdown end the process after a grace time, so only the
 // events that return are sent here.
@@ -120,13 +119,14 @@ TEST(ProgramArguments, TheWideCommandLineBecomesUtf8) {
     EXPECT_STREQ(argv[1], "a b");
 }
 
+// Display-free: with no window of the class to raise, the later start looks
+// for it during its ~2 s and still yields to the holder.
 TEST(SingleInstance, TheFirstStartHoldsTheNameUntilReleased) {
     const std::string name = "vud-console-test-" + std::to_string(GetCurrentProcessId());
     SingleInstance* first = nullptr;
     ASSERT_EQ(claimSingleInstance(name.c_str(), &first), InstanceClaim::First);
     EXPECT_EQ(singleInstanceDescriptor(first), -1);
     SingleInstance* second = nullptr;
-    // No window of the class exists: the later start looks for it, then ends.
     EXPECT_EQ(claimSingleInstance(name.c_str(), &second), InstanceClaim::Another);
     EXPECT_EQ(second, nullptr);
     releaseSingleInstance(first);
