@@ -6,6 +6,11 @@
 
 struct SingleInstance;
 
+// Windows: the window class of the main dialog. The dialog resource names it
+// and the window program registers it; a later start finds the running copy's
+// window by it.
+constexpr const char* InstanceWindowClassName = "VUD Data Converter";
+
 enum class InstanceClaim : int32_t {
     First,        // this start holds the name until releaseSingleInstance
     Another,      // another copy holds it and has been asked to come forward
@@ -20,6 +25,7 @@ const char* sharedInstanceName(const char* name);
 // instance receives the holder on First, null otherwise.
 InstanceClaim claimSingleInstance(const char* name, SingleInstance** instance);
 // Readable when a later start has asked; for the message loop to watch.
+// -1 on Windows, where the later start raises the running window itself.
 int32_t singleInstanceDescriptor(const SingleInstance* instance);
 // Accepts the pending requests without waiting; true when one of them came
 // from this user.
