@@ -27,6 +27,20 @@ protected:
     void SetUp() override {
         prepareFakeEncoderRun(FAKE_ENCODER_LIBRARY_PATH, folder.path);
         outputPath = folder.path + "out.pac";
+#if defined(_WIN32)
+        // The first entry a process encodes makes handles that Wine keeps
+        // for the rest of the process; one conversion before any count
+        // leaves them out of the counts.
+        static const bool primed = [this] {
+            const bool written =
+                writeSourceArchive(archive("z099.vud"), silentEntries(1, 0, 10), 0);
+            const int32_t size = written ? convert("z099.vud") : 0;
+            std::remove(archive("z099.vud").c_str());
+            fakeEncoderReset();
+            return size > 0;
+        }();
+        ASSERT_TRUE(primed);
+#endif
     }
 
     // One convertSourceArchive call into a fresh output at offset 40, with
@@ -52,7 +66,9 @@ protected:
         return result;
     }
 
-    std::string archive(const char* name) const { return folder.path + name; }
+    std::string archive(const char* name) const {
+        return folder.path + name;
+    }
 
     TempFolder folder;
     std::string outputPath;

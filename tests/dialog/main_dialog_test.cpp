@@ -17,6 +17,7 @@
 #include "app/shell_state.h"
 #include "app/startup.h"
 #include "encoder/entry_encoding.h"
+#include "platform/path_separator.h"
 #include "tests/worker/worker_support.h"
 #include "worker/worker_state.h"
 
@@ -284,13 +285,15 @@ TEST_P(DefaultOutputTest, TheProgramsFolderWhenWritableElseTheCurrentFolder) {
 }
 
 const std::string longFolder = "/" + std::string(PathCapacity - 8, 'f');
+// A folder without a closing separator gets the platform's.
+const std::string inHome = std::string("/home/u") + PathSeparatorText + "vud.pac";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DefaultOutputTest,
     ::testing::Values(
         DefaultOutputCase{"/opt/vud/vud-converter", "/home/u", writableAnywhere,
                           "/opt/vud/vud.pac"},
-        DefaultOutputCase{"/usr/local/bin/vudconv", "/home/u", writableNowhere, "/home/u/vud.pac"},
+        DefaultOutputCase{"/usr/local/bin/vudconv", "/home/u", writableNowhere, inHome.c_str()},
         DefaultOutputCase{"/usr/local/bin/vudconv", "/", writableNowhere, "/vud.pac"},
         DefaultOutputCase{"", "/home/u/", writableAnywhere, "/home/u/vud.pac"},
         DefaultOutputCase{"", "", writableAnywhere, "vud.pac"},
