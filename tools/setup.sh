@@ -9,6 +9,10 @@ packages=(
   libmp3lame-dev libmpg123-dev
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-ipafont-gothic xvfb xauth
   espeak-ng sox time bc
+  # the Windows build (tools/build-windows.sh): cross compilers, Wine to run
+  # the programs, dpkg-dev to unpack lame's source package, zip for the
+  # downloads
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 wine64 wine zip dpkg-dev
 )
 
 missing=()
