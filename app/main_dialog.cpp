@@ -13,6 +13,7 @@
 #include "encoder/entry_encoding.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/path_separator.h"
 #include "worker/source_scan.h"
 #include "worker/worker_state.h"
 
@@ -121,14 +122,14 @@ void requestStart(WindowHandle dialog) {
 }
 
 // The scan uses the source text as a plain prefix: a typed folder without
-// its closing '/' would end up in the name pattern and match nothing. Text
+// its closing separator would end up in the name pattern and match nothing. Text
 // that names no folder is left as typed.
 void closeTypedFolder(WindowHandle dialog) {
     const size_t length = std::strlen(sourceFolder);
-    if (length == 0 || sourceFolderTooLong || sourceFolder[length - 1] == '/') return;
+    if (length == 0 || sourceFolderTooLong || isPathSeparator(sourceFolder[length - 1])) return;
     if (!isFolder(sourceFolder)) return;
     char folder[PathCapacity + 1];
-    std::snprintf(folder, sizeof(folder), "%s/", sourceFolder);
+    std::snprintf(folder, sizeof(folder), "%s%s", sourceFolder, PathSeparatorText);
     // One byte too many for the buffer is refused at the start request.
     storePath(folder, sourceFolder, &sourceFolderTooLong);
     windowSetItemText(dialog, SourceFolderEdit, folder);
@@ -187,7 +188,10 @@ int32_t takeDroppedPath(WindowHandle dialog, int32_t target, bool released) {
     const bool folder = isFolder(path);
     if (field == SourceFolderEdit && !folder) return 0;
     if (!released) return 1;
-    if (folder && path[length - 1] != '/') std::memcpy(path + length, "/", 2);
+    if (folder && !isPathSeparator(path[length - 1])) {
+        path[length] = PathSeparator;
+        path[length + 1] = '\0';
+    }
     if (field == SourceFolderEdit) {
         showSourceFolder(dialog, path);
     } else {
@@ -235,13 +239,13 @@ int32_t browseForFolder(char* buffer, const char* startAt) {
     if (!windowBrowseForFolder(mainDialog, BrowseTitle, start, chosen, sizeof(chosen))) return 0;
     size_t length = std::strlen(chosen);
     if (length == 0) return 0;
-    bool addSeparator = chosen[length - 1] != '/';
+    bool addSeparator = !isPathSeparator(chosen[length - 1]);
     if (length + (addSeparator ? 1 : 0) > size_t{LongestPath}) {
         warnTooLong(FolderTooLongWarning);
         return 0;
     }
     std::memcpy(buffer, chosen, length);
-    if (addSeparator) buffer[length++] = '/';
+    if (addSeparator) buffer[length++] = PathSeparator;
     buffer[length] = '\0';
     return 1;
 }

@@ -8,6 +8,6 @@
 
 int32_t mainDialogProc(WindowHandle dialog, DialogMessage message, uint32_t param);
 void fillDialogControls(WindowHandle dialog);
-// 1 with a folder path ending in '/' in buffer, or 0 with buffer cleared.
+// 1 with a folder path ending in its separator in buffer, or 0 with buffer cleared.
 // The browser opens at startAt (a folder or a path in one) when it exists.
 int32_t browseForFolder(char* buffer, const char* startAt = "");

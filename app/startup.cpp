@@ -7,6 +7,7 @@
 #include "app/shell_state.h"
 #include "archive/block_decoder.h"
 #include "platform/folders.h"
+#include "platform/path_separator.h"
 #include "platform/process.h"
 #include "worker/worker_state.h"
 
@@ -29,8 +30,10 @@ bool defaultOutputPathFor(const char* programPath, const char* currentFolder,
     // The program's folder keeps its trailing separator; the current folder
     // gets one unless it is the root.
     char folder[PathCapacity];
-    const char* lastSeparator = std::strrchr(programPath, '/');
-    size_t folderLength = lastSeparator == nullptr ? 0 : size_t(lastSeparator - programPath) + 1;
+    size_t folderLength = 0;
+    for (size_t i = 0; programPath[i] != '\0'; ++i) {
+        if (isPathSeparator(programPath[i])) folderLength = i + 1;
+    }
     const char* separator = "";
     if (folderLength == 0 || folderLength >= size_t{PathCapacity}) {
         folderLength = 0;
@@ -44,7 +47,9 @@ bool defaultOutputPathFor(const char* programPath, const char* currentFolder,
         folderLength = std::strlen(currentFolder);
         if (folderLength >= size_t{PathCapacity}) return false;
         std::memcpy(folder, currentFolder, folderLength + 1);
-        if (folderLength > 0 && folder[folderLength - 1] != '/') separator = "/";
+        if (folderLength > 0 && !isPathSeparator(folder[folderLength - 1])) {
+            separator = PathSeparatorText;
+        }
     }
     const int written =
         std::snprintf(target, PathCapacity, "%s%s%s", folder, separator, DefaultOutputName);

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "platform/registry.h"
+#include "platform/text_encoding.h"
 
 EncoderLibrary encoderLibrary{};
 
@@ -63,9 +64,13 @@ int32_t bindLibrary(LibraryHandle module) {
         }
         row.store(address);
     }
-    encoderLibrary.getVersion(&encoderLibrary.versionNumber, encoderLibrary.versionText);
+    char systemText[VersionTextCapacity] = {};
+    encoderLibrary.getVersion(&encoderLibrary.versionNumber, systemText);
     // A library that overruns the text's terminator is cut at the area's end.
-    encoderLibrary.versionText[VersionTextCapacity - 1] = '\0';
+    systemText[VersionTextCapacity - 1] = '\0';
+    // The library writes in the system's encoding (the ANSI code page on
+    // Windows); the dialog shows UTF-8.
+    systemTextToUtf8(systemText, encoderLibrary.versionText, VersionTextCapacity);
     return encoderLibrary.versionNumber;
 }
 

@@ -6,6 +6,7 @@
 
 #include "encoder/mpge.h"
 #include "platform/dynamic_library.h"
+#include "platform/path_separator.h"
 
 constexpr int32_t VersionTextCapacity = 260;
 constexpr const char* EncoderLibraryFileName = "GOGO.DLL";
@@ -46,8 +47,9 @@ constexpr const char* InstallPathValue = "INSTPATH";
 constexpr const char* UninstallKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\WinGOGO";
 constexpr const char* UninstallValue = "UninstallString";
-// Separator of the uninstall string's folder part on this platform.
-constexpr char UninstallPathSeparator = '/';
+// Separator of the uninstall string's folder part on this platform ('\\' on
+// Windows, '/' for the Linux stand-in).
+constexpr char UninstallPathSeparator = PathSeparator;
 // Opening quotation mark of the uninstall command.
 constexpr char UninstallQuote = '"';
 

@@ -1,5 +1,5 @@
 // Wildcard search of one folder on POSIX: readdir has no wildcard matching, so
-// the name part of the pattern is matched here, without regard to letter case.
+// the name part of the pattern is matched here (platform/name_pattern.h).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/directory_search.h"
+#include "platform/name_pattern.h"
 
 struct PlatformDirectorySearch {
     DIR* folder;
@@ -15,34 +16,6 @@ struct PlatformDirectorySearch {
 };
 
 namespace {
-
-char foldCase(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// '*' matches any run of characters, '?' any one character. On a mismatch
-// the last '*' takes one character more, which is enough for a pattern with
-// several stars (no backtracking past the last star is ever needed).
-bool nameMatches(const char* pattern, const char* name) {
-    const char* star = nullptr;
-    const char* resume = nullptr;
-    while (*name != '\0') {
-        if (*pattern == '*') {
-            star = pattern++;
-            resume = name;
-        } else if (*pattern != '\0' && (*pattern == '?' || foldCase(*pattern) == foldCase(*name))) {
-            ++pattern;
-            ++name;
-        } else if (star != nullptr) {
-            pattern = star + 1;
-            name = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (*pattern == '*') ++pattern;
-    return *pattern == '\0';
-}
 
 bool isDirectoryEntry(DIR* folder, const dirent* entry) {
     if (entry->d_type == DT_DIR) return true;
@@ -62,7 +35,7 @@ bool nextMatch(PlatformDirectorySearch* search, DirectoryEntry* result) {
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         const size_t length = std::strlen(name);
         if (length >= static_cast<size_t>(PathCapacity)) continue;
-        if (!nameMatches(search->namePattern, name)) continue;
+        if (!nameMatchesPattern(search->namePattern, name)) continue;
         std::memcpy(result->name, name, length + 1);
         result->isDirectory = isDirectoryEntry(search->folder, entry);
         return true;

@@ -15,9 +15,15 @@ struct FileCloser {
 // Owns one open stream; closes it when it goes out of scope.
 using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
 
+// path is UTF-8 on every platform; fopen would read it in the ANSI code page
+// on Windows, so there the call converts it (platform/files_win32.cpp).
+#if defined(_WIN32)
+OwnedFile openFile(const char* path, const char* mode);
+#else
 inline OwnedFile openFile(const char* path, const char* mode) {
     return OwnedFile(std::fopen(path, mode));
 }
+#endif
 
 // Stream positions in 64 bits on every platform (long has 32 bits on some).
 inline bool seekFile(std::FILE* file, int64_t offset, int origin) {

@@ -1,6 +1,7 @@
 // A read-only registry of keys and named values, as the encoder binding uses
-// it to find the encoder library. On Linux it is a tree of folders and files
-// (see docs/encoder-library.md):
+// it to find the encoder library. On Windows it is the system registry (text
+// values only, handed on as UTF-8, never expanded). On Linux a tree of
+// folders and files stands in for it (see docs/encoder-library.md):
 //   a root      -> a folder: $VUD_REGISTRY_CURRENT_USER, else
 //                  $XDG_CONFIG_HOME/vud-registry, else ~/.config/vud-registry
 //                  (per user); $VUD_REGISTRY_LOCAL_MACHINE, else

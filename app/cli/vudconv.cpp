@@ -18,6 +18,7 @@
 #include "encoder/entry_encoding.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/path_separator.h"
 #include "platform/process.h"
 #include "platform/stop_signals.h"
 #include "platform/window_console/console_window.h"
@@ -150,15 +151,15 @@ int32_t printVersion() {
     return ExitCompleted;
 }
 
-// The folder names a folder: it gets its closing '/' (empty stays empty, for
+// The folder names a folder: it gets its closing separator (empty stays empty, for
 // the dialog to refuse).
 std::unique_ptr<char[]> folderText(const char* folder) {
     size_t length = std::strlen(folder);
     std::unique_ptr<char[]> text(new (std::nothrow) char[length + 2]);
     if (!text) return text;
     std::memcpy(text.get(), folder, length + 1);
-    if (length > 0 && folder[length - 1] != '/') {
-        text[length] = '/';
+    if (length > 0 && !isPathSeparator(folder[length - 1])) {
+        text[length] = PathSeparator;
         text[length + 1] = '\0';
     }
     return text;

@@ -1,0 +1,39 @@
+// Facts about the running program on Win32, as UTF-8.
+#include <windows.h>
+
+#include <new>
+
+#include "platform/process.h"
+#include "platform/wide_text_win32.h"
+
+namespace {
+
+// Long enough for any path the wide calls give back.
+constexpr DWORD WidePathUnits = 32768;
+
+}  // namespace
+
+bool currentProgramPath(char* buffer, int32_t capacity) {
+    if (buffer == nullptr || capacity < 1) return false;
+    buffer[0] = '\0';
+    WideText wide(new (std::nothrow) wchar_t[WidePathUnits]);
+    if (!wide) return false;
+    // A result that fills the whole buffer was cut (older systems do not
+    // even say so through the error code).
+    const DWORD units = GetModuleFileNameW(nullptr, wide.get(), WidePathUnits);
+    if (units == 0 || units >= WidePathUnits) return false;
+    return narrowToUtf8(wide.get(), static_cast<int32_t>(units), buffer, capacity) >= 0;
+}
+
+bool currentFolderPath(char* buffer, int32_t capacity) {
+    if (buffer == nullptr || capacity < 1) return false;
+    buffer[0] = '\0';
+    WideText wide(new (std::nothrow) wchar_t[WidePathUnits]);
+    if (!wide) return false;
+    const DWORD units = GetFullPathNameW(L".", WidePathUnits, wide.get(), nullptr);
+    if (units == 0 || units >= WidePathUnits) return false;
+    return narrowToUtf8(wide.get(), static_cast<int32_t>(units), buffer, capacity) >= 0;
+}
+
+// The Windows heap keeps freed blocks for reuse by itself.
+void keepFreedMemoryForReuse() {}
