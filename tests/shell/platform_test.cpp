@@ -11,6 +11,7 @@
 
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "platform/text_encoding.h"
 #include "platform/thread.h"
 
 namespace {
@@ -75,6 +76,21 @@ TEST(Process, FoldersAndWhetherTheUserMayWriteThere) {
     EXPECT_EQ(folderWritable(scratch.c_str()), geteuid() == 0);
     chmod(scratch.c_str(), 0755);
     std::filesystem::remove_all(scratch);
+}
+
+// Text from outside code (the encoder library's version) is UTF-8 here: copied,
+// and cut only between whole characters.
+TEST(SystemText, CopiedAndCutOnWholeCharacters) {
+    char text[8];
+    EXPECT_EQ(systemTextToUtf8("3.13a", text, sizeof text), 5);
+    EXPECT_STREQ(text, "3.13a");
+    // "ab" and two three-byte characters: the second does not fit whole.
+    EXPECT_EQ(systemTextToUtf8("ab\xE9\x9F\xB3\xE5\xA3\xB0", text, sizeof text), 5);
+    EXPECT_STREQ(text, "ab\xE9\x9F\xB3");
+    EXPECT_EQ(systemTextToUtf8("abcdefghij", text, sizeof text), 7);
+    EXPECT_STREQ(text, "abcdefg");
+    EXPECT_EQ(systemTextToUtf8(nullptr, text, sizeof text), -1);
+    EXPECT_STREQ(text, "");
 }
 
 }  // namespace
