@@ -35,8 +35,11 @@ if [[ -z $version ]]; then
   echo "build-windows: no project version in CMakeLists.txt" >&2
   exit 1
 fi
-# Every file in the zips carries the time of the last commit.
-stamp=$(git log -1 --format=%ct 2>/dev/null || date +%s)
+# Every file in the zips, and the time stamp in every PE header (which the
+# linker and strip honour through SOURCE_DATE_EPOCH), is the time of the last
+# commit: the same sources pack into the same bytes.
+stamp=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
+export SOURCE_DATE_EPOCH=$stamp
 
 # A read-me for Notepad: UTF-8 with a byte order mark, CRLF line ends.
 write_readme() {
@@ -85,7 +88,7 @@ for variant in "${variants[@]}"; do
   files=("${programs[@]}" README-ja.txt README-en.txt)
   touch -d "@$stamp" "$stage/$package" "${files[@]/#/$stage/$package/}"
   # Packed beside the old zip, which is replaced only by a complete one; the
-  # files in a fixed order, so the same sources pack into the same bytes.
+  # files in a fixed order.
   (cd "$stage" && zip -q -X "$package.zip" "$package/" "${files[@]/#/$package/}")
   mv -f "$stage/$package.zip" "dist/$package.zip"
   rm -rf "$stage"
