@@ -6,6 +6,11 @@
 
 struct SingleInstance;
 
+// Windows: the window class of the main dialog. The dialog resource names it
+// and the window program registers it; a later start finds the running copy's
+// window by it.
+constexpr const char* InstanceWindowClassName = "VUD Data Converter";
+
 enum class InstanceClaim : int32_t {
     First,        // this start holds the name until releaseSingleInstance
     Another,      // another copy holds it and has been asked to come forward

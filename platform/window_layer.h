@@ -1,7 +1,8 @@
 // The window layer: the small stand-in for the window system that the shell
-// uses. One contract, two backends chosen at link time: the console backend
-// (platform/window_console/, the command-line converter and most tests) and
-// the Qt backend (platform/window_qt/, the window program).
+// uses. One contract, backends chosen at link time: the console backend
+// (platform/window_console/, the command-line converter and most tests), the
+// Qt backend (platform/window_qt/, the window program on Linux) and the Win32
+// backend (platform/window_win32/, the window program on Windows).
 //
 // Threads. The thread that calls windowLayerInitialize is the user-interface
 // thread; it creates and destroys the dialog and runs the message loop. Any

@@ -18,7 +18,7 @@
 #include "platform/single_instance.h"
 #include "platform/stop_signals.h"
 #include "platform/window_layer.h"
-#include "platform/window_qt/qt_descriptor_watch.h"
+#include "platform/window_watch.h"
 
 namespace {
 

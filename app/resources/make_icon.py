@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the application icon (resource 133) as indexed PNGs: icon-32.png
-(32x32, at most 256 colours) and icon-16.png (16x16, at most 16 colours).
+(32x32, at most 256 colours) and icon-16.png (16x16, at most 16 colours),
+and the same two images as the Windows icon file vud-converter.ico (an
+8-bit and a 4-bit palette image, each with its transparency mask).
 
 A blue rounded tile carrying a white sound wave that runs into an orange
 arrow: voice data turned into another form. Run it from anywhere; it writes
@@ -132,12 +134,53 @@ def write_png(path, size, palette, indices):
         out.write(data)
 
 
+def icon_image(size, palette, indices, bits):
+    """One image of an icon file: a bottom-up palette bitmap of twice the
+    height (the colours, then the 1-bit mask where set bits are transparent)."""
+    entries = 1 << bits
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, 0, 0, 0, entries, 0)
+    colours = b"".join(bytes((c[2], c[1], c[0], 0)) for c in palette)
+    colours += b"\x00" * (4 * (entries - len(palette)))
+    transparent = [palette[i][3] < 128 for i in indices]
+    pixels = b""
+    mask = b""
+    for y in reversed(range(size)):
+        row = [0 if transparent[y * size + x] else indices[y * size + x] for x in range(size)]
+        if bits == 8:
+            packed = bytes(row)
+        else:
+            packed = bytes((row[i] << 4) | row[i + 1] for i in range(0, size, 2))
+        pixels += packed + b"\x00" * (-len(packed) % 4)
+        bitsrow = 0
+        for x in range(size):
+            bitsrow = (bitsrow << 1) | transparent[y * size + x]
+        packed = bitsrow.to_bytes(size // 8, "big")
+        mask += packed + b"\x00" * (-len(packed) % 4)
+    return header + colours + pixels + mask
+
+
+def write_ico(path, images):
+    """images: (size, colour count, bits, image data) each."""
+    data = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, colours, bits, image in images:
+        data += struct.pack("<BBBBHHII", size, size, colours % 256, 0, 1, bits, len(image), offset)
+        offset += len(image)
+    data += b"".join(image for _, _, _, image in images)
+    with open(path, "wb") as out:
+        out.write(data)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    for size, colours in ((32, 256), (16, 16)):
+    images = []
+    for size, colours, bits in ((32, 256, 8), (16, 16, 4)):
         palette, indices = quantise(render(size), colours)
         write_png(os.path.join(here, "icon-%d.png" % size), size, palette, indices)
         print("icon-%d.png: %d colours" % (size, len(palette)))
+        images.append((size, colours, bits, icon_image(size, palette, indices, bits)))
+    write_ico(os.path.join(here, "vud-converter.ico"), images)
+    print("vud-converter.ico: 32x32 8-bit, 16x16 4-bit")
 
 
 if __name__ == "__main__":

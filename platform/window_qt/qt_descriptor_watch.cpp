@@ -1,4 +1,4 @@
-#include "platform/window_qt/qt_descriptor_watch.h"
+#include "platform/window_watch.h"
 
 #include <QSocketNotifier>
 #include <vector>

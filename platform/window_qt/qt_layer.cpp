@@ -17,7 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/window_qt/qt_descriptor_watch.h"
+#include "platform/window_watch.h"
 #include "platform/window_qt/qt_dialog_font.h"
 #include "platform/window_qt/qt_layer_state.h"
 
