@@ -10,6 +10,7 @@
 
 #include "app/dialog_resource.h"
 #include "app/shell_state.h"
+#include "platform/console_text.h"
 #include "worker/source_scan.h"
 
 namespace {
@@ -39,7 +40,7 @@ MessageBoxAnswer showWarning(const char* text) {
     if (answer == MessageBoxAnswer::Failed) {
         // Nobody serves a dialog (it is gone or the loop has ended): the text
         // must still reach the user.
-        std::fprintf(stderr, "%s: %s\n", ApplicationName, text);
+        consolePrint(stderr, "%s: %s\n", ApplicationName, text);
         std::fflush(stderr);
     }
     return answer;

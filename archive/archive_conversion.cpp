@@ -9,6 +9,7 @@
 #include "archive/block_decoder.h"
 #include "archive/source_archive.h"
 #include "encoder/entry_encoding.h"
+#include "platform/console_text.h"
 #include "platform/files.h"
 #include "platform/owned_file.h"
 #include "platform/path_limits.h"
@@ -116,7 +117,7 @@ int32_t convertSourceArchive(const char* archiveName, std::FILE* output, int32_t
     int32_t entryCount = 0;
     if (readSourceHeader(source.get(), &entryCount, nullptr) < 0) return 0;
     if (entryCount < 1) return 0;
-    if (entryCount >= LargeEntryCount) std::fprintf(stderr, "VUD files over (%s)\n", archiveName);
+    if (entryCount >= LargeEntryCount) consolePrint(stderr, "VUD files over (%s)\n", archiveName);
 
     masterIndex[archiveIndex].archiveKey =
         static_cast<uint32_t>(fileNumber) * ArchiveKeyFileNumberFactor +
@@ -130,7 +131,7 @@ int32_t convertSourceArchive(const char* archiveName, std::FILE* output, int32_t
                                       BitRateTable[row].kbps);
     }
     if (blockSize < 0) {
-        std::fputs("can't convert\n", stderr);
+        consolePuts(stderr, "can't convert\n");
         return 0;
     }
     return blockSize;

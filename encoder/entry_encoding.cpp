@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "encoder/encoder_library.h"
+#include "platform/console_text.h"
 
 const BitRateRow BitRateTable[BitRateRowCount] = {
     {"8kbit/s", 8},     {"16kbit/s", 16},   {"24kbit/s", 24},   {"32kbit/s", 32},
@@ -77,7 +78,7 @@ int32_t encodeEntry(const char* label, std::FILE* stream, int32_t sampleRate, co
     int32_t requestSize = 0;
     library.getConfigure(MPGE_ITEM_REQUEST_SIZE, &requestSize);
 
-    std::printf("%s\r", label);
+    consolePrint(stdout, "%s\r", label);
     std::fflush(stdout);
 
     while (library.processFrame() == 0) {

@@ -1,5 +1,7 @@
 // Wildcard search of one folder: "FOLDER/NAME-PATTERN", where the name pattern
 // may hold '*' (any run of characters) and '?' and letter case does not count.
+// Names come in name order, letter case not counted, as Windows' own file
+// system delivers them: the same folder is walked alike on every machine.
 #pragma once
 
 #include "platform/path_limits.h"

@@ -4,15 +4,25 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "platform/directory_search.h"
 #include "platform/name_pattern.h"
 
+// readdir's order is the file system's hash or creation order, which differs
+// from machine to machine; the names are delivered sorted as Windows' own
+// file system delivers them (letter case not counted), so one folder gives
+// the same archive order, and the same output, on every machine.
 struct PlatformDirectorySearch {
     DIR* folder;
     char namePattern[PathCapacity];
+    std::unique_ptr<DirectoryEntry[]> matches;
+    size_t matchCount;
+    size_t capacity;
+    size_t delivered;
 };
 
 namespace {
@@ -26,20 +36,56 @@ bool isDirectoryEntry(DIR* folder, const dirent* entry) {
     return S_ISDIR(status.st_mode);
 }
 
-// The next entry whose name matches; false when none is left.
-bool nextMatch(PlatformDirectorySearch* search, DirectoryEntry* result) {
+bool appendMatch(PlatformDirectorySearch* search, const char* name, size_t length,
+                 bool isDirectory) {
+    if (search->matchCount == search->capacity) {
+        const size_t grown = search->capacity == 0 ? 16 : search->capacity * 2;
+        std::unique_ptr<DirectoryEntry[]> larger(new (std::nothrow) DirectoryEntry[grown]);
+        if (!larger) return false;
+        std::copy_n(search->matches.get(), search->matchCount, larger.get());
+        search->matches = std::move(larger);
+        search->capacity = grown;
+    }
+    DirectoryEntry& entry = search->matches[search->matchCount++];
+    std::memcpy(entry.name, name, length + 1);
+    entry.isDirectory = isDirectory;
+    return true;
+}
+
+// Every matching name of the folder; false when memory ran out.
+bool collectMatches(PlatformDirectorySearch* search) {
     for (;;) {
         const dirent* entry = readdir(search->folder);
-        if (entry == nullptr) return false;
+        if (entry == nullptr) return true;
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         const size_t length = std::strlen(name);
         if (length >= static_cast<size_t>(PathCapacity)) continue;
         if (!nameMatchesPattern(search->namePattern, name)) continue;
-        std::memcpy(result->name, name, length + 1);
-        result->isDirectory = isDirectoryEntry(search->folder, entry);
-        return true;
+        if (!appendMatch(search, name, length, isDirectoryEntry(search->folder, entry))) {
+            return false;
+        }
     }
+}
+
+unsigned char upperCase(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// Letter case does not count; names that differ only in case keep byte order.
+bool deliveredBefore(const DirectoryEntry& a, const DirectoryEntry& b) {
+    const auto* x = reinterpret_cast<const unsigned char*>(a.name);
+    const auto* y = reinterpret_cast<const unsigned char*>(b.name);
+    for (; *x != 0 && upperCase(*x) == upperCase(*y); ++x, ++y) {
+    }
+    if (upperCase(*x) != upperCase(*y)) return upperCase(*x) < upperCase(*y);
+    return std::strcmp(a.name, b.name) < 0;
+}
+
+bool nextMatch(PlatformDirectorySearch* search, DirectoryEntry* result) {
+    if (search->delivered >= search->matchCount) return false;
+    *result = search->matches[search->delivered++];
+    return true;
 }
 
 }  // namespace
@@ -64,7 +110,12 @@ DirectorySearchHandle directorySearchStart(const char* pattern, DirectoryEntry* 
     if (search == nullptr) return nullptr;
     std::memcpy(search->namePattern, pattern + folderLength, length - folderLength + 1);
     search->folder = opendir(folder);
-    if (search->folder == nullptr || !nextMatch(search, first)) {
+    if (search->folder == nullptr || !collectMatches(search)) {
+        directorySearchClose(search);
+        return nullptr;
+    }
+    std::sort(search->matches.get(), search->matches.get() + search->matchCount, deliveredBefore);
+    if (!nextMatch(search, first)) {
         directorySearchClose(search);
         return nullptr;
     }

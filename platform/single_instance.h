@@ -25,6 +25,7 @@ const char* sharedInstanceName(const char* name);
 // instance receives the holder on First, null otherwise.
 InstanceClaim claimSingleInstance(const char* name, SingleInstance** instance);
 // Readable when a later start has asked; for the message loop to watch.
+// -1 on Windows, where the later start raises the running window itself.
 int32_t singleInstanceDescriptor(const SingleInstance* instance);
 // Accepts the pending requests without waiting; true when one of them came
 // from this user.

@@ -2,6 +2,16 @@
 // quit) and the ones a failed write raises. The programs turn a stop into their own
 // orderly end: the worker still finishes the archive in progress and removes
 // an unfinished output instead of leaving it behind half written.
+//
+// On Windows the console's control events stand for the signals, with the
+// same numbers so that exit codes match: Ctrl-C is the interrupt (2),
+// Ctrl-Break quit (3), closing the console a hang-up (1), logging off or
+// shutting down terminate (15). The system calls the handler on a thread of
+// its own. After a close, logoff or shutdown it ends the process a few
+// seconds later: if the program has not ended by then, the unfinished output
+// is removed and the process ends as after a second stop (128 + the number).
+// The descriptor is a C runtime descriptor over a pipe's read end; the
+// window program, without a console, catches nothing (-1).
 #pragma once
 
 #include <cstdint>

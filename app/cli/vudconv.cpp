@@ -16,10 +16,12 @@
 #include "app/startup.h"
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
+#include "platform/console_text.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/path_separator.h"
 #include "platform/process.h"
+#include "platform/program_arguments.h"
 #include "platform/stop_signals.h"
 #include "platform/window_console/console_window.h"
 #include "platform/window_layer.h"
@@ -134,7 +136,7 @@ int32_t exitCodeFor(RunOutcome outcome) {
 
 // The window program's warning, then where the library was looked for.
 void reportMissingEncoder() {
-    std::fprintf(stderr,
+    consolePrint(stderr,
                  "%s: %s\n%s: the encoder library %s could not be loaded (looked beside the "
                  "program, in the library search path and in the registry folders)\n",
                  ApplicationName, MissingEncoderWarning, ProgramName, EncoderLibraryFileName);
@@ -145,8 +147,8 @@ int32_t printVersion() {
         reportMissingEncoder();
         return ExitNoEncoder;
     }
-    std::printf("%s (%s) %s\n%s %s\n", ProgramName, ApplicationName, ApplicationVersion,
-                EncoderLibraryFileName, encoderVersionText());
+    consolePrint(stdout, "%s (%s) %s\n%s %s\n", ProgramName, ApplicationName, ApplicationVersion,
+                 EncoderLibraryFileName, encoderVersionText());
     unloadEncoderLibrary();
     return ExitCompleted;
 }
@@ -191,10 +193,10 @@ bool sourceFolderUsable(const char* folder) {
         case FolderState::Unknown:
             return true;
         case FolderState::Absent:
-            std::fprintf(stderr, "%s: SOURCE_FOLDER %s: no such folder\n", ProgramName, folder);
+            consolePrint(stderr, "%s: SOURCE_FOLDER %s: no such folder\n", ProgramName, folder);
             return false;
         case FolderState::NotFolder:
-            std::fprintf(stderr, "%s: SOURCE_FOLDER %s: not a folder\n", ProgramName, folder);
+            consolePrint(stderr, "%s: SOURCE_FOLDER %s: not a folder\n", ProgramName, folder);
             return false;
     }
     return true;
@@ -205,11 +207,11 @@ int32_t convert(const CommandLine& line) {
     if (!sourceFolderUsable(line.sourceFolder)) return ExitRefused;
     std::unique_ptr<char[]> folder = folderText(line.sourceFolder);
     if (!folder) {
-        std::fprintf(stderr, "%s: out of memory\n", ProgramName);
+        consolePrint(stderr, "%s: out of memory\n", ProgramName);
         return ExitFailed;
     }
     if (!windowLayerInitialize(nullptr, nullptr)) {
-        std::fprintf(stderr, "%s: the console could not be set up\n", ProgramName);
+        consolePrint(stderr, "%s: the console could not be set up\n", ProgramName);
         return ExitFailed;
     }
     ConsoleWindowConfig config = consoleDefaultConfig();
@@ -233,7 +235,7 @@ int32_t convert(const CommandLine& line) {
 
     WindowHandle dialog = windowCreateDialog(&mainDialogTemplate, mainDialogProc);
     if (dialog == nullptr) {
-        std::fprintf(stderr, "%s: the dialog could not be created\n", ProgramName);
+        consolePrint(stderr, "%s: the dialog could not be created\n", ProgramName);
         unloadEncoderLibrary();
         windowLayerShutdown();
         return ExitFailed;
@@ -248,7 +250,7 @@ int32_t convert(const CommandLine& line) {
     bool workerStarted = startWorker(dialog, &run);
     unblockStopSignals();
     if (!workerStarted) {
-        std::fprintf(stderr, "%s: the worker thread could not be started\n", ProgramName);
+        consolePrint(stderr, "%s: the worker thread could not be started\n", ProgramName);
         windowDestroy(dialog);
         unloadEncoderLibrary();
         windowLayerShutdown();
@@ -267,30 +269,31 @@ int32_t convert(const CommandLine& line) {
     unloadEncoderLibrary();
     windowLayerShutdown();
     if (!workerEnded) {
-        std::fprintf(stderr, "%s: the worker did not end as expected\n", ProgramName);
+        consolePrint(stderr, "%s: the worker did not end as expected\n", ProgramName);
         return ExitFailed;
     }
     if (!state.accepted) return stopSignal != 0 ? 128 + stopSignal : ExitRefused;
     int32_t code = exitCodeFor(lastRunOutcome());
     if (lastRunOutcome() == RunOutcome::Cancelled)
-        std::fprintf(stderr, "%s: cancelled\n", ProgramName);
+        consolePrint(stderr, "%s: cancelled\n", ProgramName);
     return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    utf8ProgramArguments(&argc, &argv);
     ignoreWriteSignals();
     keepFreedMemoryForReuse();
     CommandLine line{};
     char error[256];
     if (!parseCommandLine(argc, argv, &line, error, sizeof(error))) {
-        std::fprintf(stderr, "%s: %s\n(%s --help shows the usage)\n", ProgramName, error,
+        consolePrint(stderr, "%s: %s\n(%s --help shows the usage)\n", ProgramName, error,
                      ProgramName);
         return ExitRefused;
     }
     if (line.help) {
-        std::fputs(cliUsageText(), stdout);
+        consolePuts(stdout, cliUsageText());
         return ExitCompleted;
     }
     if (line.version) return printVersion();

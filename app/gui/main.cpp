@@ -1,8 +1,10 @@
 // vud-converter: the window program.
 #include "app/gui/window_program.h"
+#include "platform/program_arguments.h"
 #include "platform/window_layer.h"
 
 int main(int argc, char** argv) {
+    utf8ProgramArguments(&argc, &argv);
     const int32_t code = runWindowProgram(&argc, argv, defaultWindowProgramOptions());
     windowLayerShutdown();
     return code;

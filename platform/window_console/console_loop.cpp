@@ -1,11 +1,5 @@
-// Set-up, configuration, the wake pipe and the message loop of the console
-// backend.
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
+// Set-up, configuration and the message loop of the console backend.
 #include <algorithm>
-#include <cerrno>
 
 #include "platform/window_console/console_state.h"
 
@@ -18,8 +12,8 @@ constexpr int32_t RedrawWakeMilliseconds = 50;
 
 ConsoleWindowConfig consoleDefaultConfig() {
     return {.quiet = false,
-            .progressOnTerminal = isatty(STDERR_FILENO) != 0,
-            .askOnTerminal = isatty(STDIN_FILENO) != 0,
+            .progressOnTerminal = standardErrorIsTerminal(),
+            .askOnTerminal = standardInputIsTerminal(),
             .presetAnswer = MessageBoxAnswer::No,
             .percentTextId = ControlIdNone,
             .mergeEntryLabels = true,
@@ -42,37 +36,9 @@ void consoleSetWakeDescriptor(int32_t descriptor) {
     layer.wakeDescriptor = descriptor >= 0 ? descriptor : -1;
 }
 
-void windowbackend::wake() {
-    const int fd = layer.wakeWrite.load();
-    if (fd < 0) return;
-    const int savedErrno = errno;
-    const char byte = 1;
-    // A full pipe already wakes the loop; the byte is not needed then.
-    [[maybe_unused]] const ssize_t written = write(fd, &byte, 1);
-    errno = savedErrno;
-}
-
-uint32_t waitForWake(int32_t timeoutMilliseconds, int first, int second) {
-    // poll passes over the negative descriptors.
-    pollfd fds[3] = {{layer.wakeRead.load(), POLLIN, 0}, {first, POLLIN, 0}, {second, POLLIN, 0}};
-    if (poll(fds, 3, timeoutMilliseconds) <= 0) return 0;
-    if ((fds[0].revents & POLLIN) != 0) {
-        char drain[64];
-        while (read(fds[0].fd, drain, sizeof drain) > 0) {
-        }
-    }
-    uint32_t ready = 0;
-    if ((fds[1].revents & (POLLIN | POLLHUP)) != 0) ready |= 1u;
-    if ((fds[2].revents & (POLLIN | POLLHUP)) != 0) ready |= 2u;
-    return ready;
-}
-
 bool windowLayerInitialize(int*, char**) {
     if (windowcore::started()) return windowcore::onUserInterfaceThread();
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    layer.wakeRead.store(fds[0]);
-    layer.wakeWrite.store(fds[1]);
+    if (!openWake()) return false;
     if (!layer.configured) layer.config = consoleDefaultConfig();
     layer.progress = ProgressView{};
     windowcore::start();
@@ -84,8 +50,7 @@ void windowLayerShutdown() {
     if (!windowcore::stop()) return;
     stopLabelCapture();
     // Nothing wakes the loop any more: the core's gate is closed.
-    close(layer.wakeRead.exchange(-1));
-    close(layer.wakeWrite.exchange(-1));
+    closeWake();
     layer.progress = ProgressView{};
     layer.hook = nullptr;
     layer.hookContext = nullptr;

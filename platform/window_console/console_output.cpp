@@ -1,16 +1,12 @@
 // What the console shows: message boxes as messages, questions on the
 // terminal, the progress line, and the entry labels taken from standard output.
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/console_text.h"
 #include "platform/window_console/console_state.h"
 
 namespace {
@@ -25,22 +21,22 @@ constexpr int32_t QuestionPollMilliseconds = 50;
 char lastPlainLine[LineCapacity] = {};
 
 void writeError(const char* text) {
-    std::fputs(text, stderr);
+    consolePuts(stderr, text);
     std::fflush(stderr);
 }
 
 // Removes the open progress line first, so a message starts on a clean line;
 // the next pass of the loop draws the line again.
-__attribute__((format(printf, 1, 2))) void writeMessage(const char* format, ...) {
+__attribute__((format(VUD_PRINTF_FORMAT, 1, 2))) void writeMessage(const char* format, ...) {
     ProgressView& view = layer.progress;
     if (view.lineOpen) {
-        std::fputs("\r\033[K", stderr);
+        consolePuts(stderr, "\r\033[K");
         view.lineOpen = false;
         view.dirty = true;
     }
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(stderr, format, arguments);
+    consolePrintList(stderr, format, arguments);
     va_end(arguments);
     std::fflush(stderr);
 }
@@ -65,17 +61,15 @@ MessageBoxAnswer askOnTerminal(const char* caption, const char* text) {
             answer = MessageBoxAnswer::Failed;
             break;
         }
-        const uint32_t ready =
-            waitForWake(QuestionPollMilliseconds, STDIN_FILENO, layer.wakeDescriptor);
-        if ((ready & 2u) != 0) {
+        char chunk[128];
+        const int32_t count = readTerminalAnswer(chunk, sizeof chunk, QuestionPollMilliseconds);
+        if (count == -2) {
             answer = MessageBoxAnswer::No;
             break;
         }
-        if ((ready & 1u) == 0) continue;
-        char chunk[128];
-        const ssize_t count = read(STDIN_FILENO, chunk, sizeof chunk);
-        if (count <= 0) break;
-        for (ssize_t i = 0; i < count && !lineEnded; ++i) {
+        if (count == 0) continue;
+        if (count < 0) break;
+        for (int32_t i = 0; i < count && !lineEnded; ++i) {
             const char c = chunk[i];
             if (c == '\n') {
                 lineEnded = true;
@@ -85,15 +79,10 @@ MessageBoxAnswer askOnTerminal(const char* caption, const char* text) {
             }
         }
     }
+    endTerminalAnswer();
     if (!lineEnded) writeError("\n");
     windowcore::leaveServing();
     return answer;
-}
-
-int32_t terminalWidth() {
-    winsize size{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    return 80;
 }
 
 // The bar's position as a share of scale; 0 for an empty range.
@@ -147,28 +136,6 @@ bool renderPlainLine(const WindowControl& bar, const char* percent, bool due) {
     writeError(line);
     windowcore::copyText(lastPlainLine, LineCapacity, line);
     return true;
-}
-
-bool sameTerminal(int first, int second) {
-    if (isatty(first) == 0 || isatty(second) == 0) return false;
-    struct stat a {};
-    struct stat b {};
-    if (fstat(first, &a) != 0 || fstat(second, &b) != 0) return false;
-    return a.st_rdev == b.st_rdev;
-}
-
-void takeLabelBytes(const char* bytes, ssize_t count) {
-    for (ssize_t i = 0; i < count; ++i) {
-        const char c = bytes[i];
-        if (c == '\r' || c == '\n') {
-            if (layer.labelPendingLength == 0) continue;
-            layer.labelPending[layer.labelPendingLength] = '\0';
-            consoleSetEntryLabel(layer.labelPending);
-            layer.labelPendingLength = 0;
-        } else if (layer.labelPendingLength < PathCapacity - 1) {
-            layer.labelPending[layer.labelPendingLength++] = c;
-        }
-    }
 }
 
 }  // namespace
@@ -260,51 +227,18 @@ void finishProgressLine() {
     view.dialog = nullptr;
 }
 
-void startLabelCapture() {
-    if (layer.savedOutput >= 0) return;
-    const ConsoleWindowConfig& config = layer.config;
-    if (!config.mergeEntryLabels || config.quiet || !config.progressOnTerminal) return;
-    if (!sameTerminal(STDOUT_FILENO, STDERR_FILENO)) return;
-    std::fflush(stdout);
-    int fds[2];
-    // Both ends non-blocking: a label that does not fit is lost, the worker
-    // never waits for the loop.
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    const int saved = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (saved < 0 || dup2(fds[1], STDOUT_FILENO) < 0) {
-        if (saved >= 0) close(saved);
-        close(fds[0]);
-        close(fds[1]);
-        return;
+void takeLabelBytes(const char* bytes, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        const char c = bytes[i];
+        if (c == '\r' || c == '\n') {
+            if (layer.labelPendingLength == 0) continue;
+            layer.labelPending[layer.labelPendingLength] = '\0';
+            consoleSetEntryLabel(layer.labelPending);
+            layer.labelPendingLength = 0;
+        } else if (layer.labelPendingLength < PathCapacity - 1) {
+            layer.labelPending[layer.labelPendingLength++] = c;
+        }
     }
-    close(fds[1]);
-    layer.savedOutput = saved;
-    layer.labelPipe = fds[0];
-    layer.labelPendingLength = 0;
-}
-
-void drainLabelCapture() {
-    if (layer.labelPipe < 0) return;
-    // The labels end in '\r', which does not flush a stream by itself.
-    std::fflush(stdout);
-    char chunk[512];
-    for (;;) {
-        ssize_t count = read(layer.labelPipe, chunk, sizeof chunk);
-        if (count <= 0) return;
-        takeLabelBytes(chunk, count);
-    }
-}
-
-void stopLabelCapture() {
-    if (layer.savedOutput < 0) return;
-    std::fflush(stdout);
-    dup2(layer.savedOutput, STDOUT_FILENO);
-    close(layer.savedOutput);
-    layer.savedOutput = -1;
-    drainLabelCapture();
-    close(layer.labelPipe);
-    layer.labelPipe = -1;
-    std::clearerr(stdout);
 }
 
 void consoleSetEntryLabel(const char* label) {

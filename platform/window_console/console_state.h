@@ -45,9 +45,6 @@ struct ConsoleLayer {
     char entryLabel[PathCapacity] = {};
     bool entryLabelChanged = false;
 
-    std::atomic<int> wakeRead{-1};
-    std::atomic<int> wakeWrite{-1};
-
     // User-interface thread only.
     ConsoleWindowConfig config{};
     bool configured = false;
@@ -67,15 +64,34 @@ inline ConsoleLayer layer;
 }
 using consolewindow::layer;
 
+// The wake (console_wake_posix.cpp, console_wake_win32.cpp): what
+// windowbackend::wake signals.
+bool openWake();
+void closeWake();
 // Waits until woken, an extra descriptor (when >= 0) is readable, or the
 // timeout passes; which extra descriptors are readable (bit 0: first, bit 1:
-// second).
+// second). On Windows the descriptors are C runtime descriptors over pipes.
 uint32_t waitForWake(int32_t timeoutMilliseconds, int first, int second);
+
+// The terminal (console_terminal_posix.cpp, console_terminal_win32.cpp).
+bool standardErrorIsTerminal();
+bool standardInputIsTerminal();
+// Columns of the terminal standard error shows on (80 when unknown).
+int32_t terminalWidth();
+// Waits up to the timeout for the answer line being typed: the bytes read
+// (> 0), 0 for nothing yet, -1 when input ended, -2 when the wake
+// descriptor became readable (a stop came).
+int32_t readTerminalAnswer(char* buffer, int32_t capacity, int32_t timeoutMilliseconds);
+// After the question: a read still pending is ended.
+void endTerminalAnswer();
+// Standard output taken into a pipe while the loop runs (see "Entry labels"
+// in console_window.h); the labels drained go to takeLabelBytes.
+void startLabelCapture();
+void drainLabelCapture();
+void stopLabelCapture();
 
 // Output (console_output.cpp).
 void markProgressDirty(PlatformWindow* dialog);
 void renderProgress(bool force);
 void finishProgressLine();
-void startLabelCapture();
-void drainLabelCapture();
-void stopLabelCapture();
+void takeLabelBytes(const char* bytes, int32_t count);

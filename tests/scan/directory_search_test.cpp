@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/scan/scan_folder.h"
 
@@ -46,6 +50,41 @@ TEST(DirectorySearch, MatchesNamePartIgnoringCase) {
     EXPECT_EQ(search(prefix + "*").size(), 7u);  // "." and ".." are no entries
     EXPECT_TRUE(search(prefix + "abc.vud?").empty());
     EXPECT_TRUE(search(prefix + "*.mp3").empty());
+}
+
+// Many names, made in an order of their own, so that the file system's
+// order (hash or creation) would show through.
+TEST(DirectorySearch, DeliversNamesInOrderLetterCaseNotCounted) {
+    ScanFolder folder;
+    ASSERT_TRUE(folder.valid());
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, i % 3 == 0 ? "Z%03d.VUD" : "z%03d.vud", (i * 17) % 40);
+        ASSERT_TRUE(folder.file(name, "x"));
+        expected.push_back(name);
+    }
+    ASSERT_TRUE(folder.file("z_extra.vud", "x"));  // '_' sorts after the letters' capitals
+    ASSERT_TRUE(folder.folder("Z020A.vud"));
+    expected.push_back("z_extra.vud");
+    expected.push_back("Z020A.vud");
+    std::sort(expected.begin(), expected.end(), [](const std::string& a, const std::string& b) {
+        std::string x = a, y = b;
+        for (char& c : x) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : y) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return x < y;
+    });
+
+    std::vector<std::string> delivered;
+    DirectoryEntry entry{};
+    DirectorySearchHandle handle =
+        directorySearchStart((folder.prefix() + "*.vud").c_str(), &entry);
+    ASSERT_NE(handle, nullptr);
+    do {
+        delivered.push_back(entry.name);
+    } while (directorySearchNext(handle, &entry));
+    directorySearchClose(handle);
+    EXPECT_EQ(delivered, expected);
 }
 
 TEST(DirectorySearch, FolderPartMayBeEmpty) {

@@ -1,18 +1,19 @@
 #include "tools/vudinfo/output_archive_info.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <unordered_map>
 
 #include "archive/output_archive.h"
+#include "platform/console_text.h"
 #include "platform/owned_file.h"
 #include "tools/vudinfo/tool_output_file.h"
+#include "tools/vudinfo/utf8_path.h"
 
 namespace {
 
@@ -101,9 +102,10 @@ bool readStream(std::FILE* file, const OutputStreamExtent& entry,
 }
 
 bool prepareFolder(const char* folder) {
-    struct stat status;
-    if (stat(folder, &status) == 0) return S_ISDIR(status.st_mode);
-    return mkdir(folder, 0777) == 0;
+    std::error_code error;
+    const std::filesystem::path path = utf8Path(folder);
+    if (std::filesystem::is_directory(path, error)) return true;
+    return std::filesystem::create_directory(path, error) && !error;
 }
 
 // z001_0003.mp3; a (file number, id) pair seen before in this extraction gets
@@ -119,7 +121,7 @@ bool extractStream(const char* folder, const OutputArchiveBlock& block,
                                  : std::snprintf(path, sizeof(path), "%s/z%03d_%04u_%u.mp3", folder,
                                                  block.fileNumber, unsigned{entry.id}, occurrence);
     if (length < 0 || static_cast<size_t>(length) >= sizeof(path)) {
-        std::fprintf(stderr, "%s: path too long\n", folder);
+        consolePrint(stderr, "%s: path too long\n", folder);
         return false;
     }
     return writeToolOutputFile(path, bytes, entry.streamSize);
@@ -130,20 +132,20 @@ bool extractStream(const char* folder, const OutputArchiveBlock& block,
 int32_t describeOutputArchive(const char* path, bool verify, const char* extractDir) {
     OwnedFile file = openFile(path, "rb");
     if (!file) {
-        std::fprintf(stderr, "%s: %s\n", path, std::strerror(errno));
+        consolePrint(stderr, "%s: %s\n", path, std::strerror(errno));
         return 1;
     }
     OutputArchiveLayout layout;
     if (!readOutputArchive(file.get(), &layout)) {
-        std::fprintf(stderr, "%s: not a valid output archive: %s\n", path, layout.reason);
+        consolePrint(stderr, "%s: not a valid output archive: %s\n", path, layout.reason);
         return 1;
     }
     if (extractDir != nullptr && !prepareFolder(extractDir)) {
-        std::fprintf(stderr, "%s: cannot use as a folder\n", extractDir);
+        consolePrint(stderr, "%s: cannot use as a folder\n", extractDir);
         return 1;
     }
-    std::printf("%s: output archive, %u archives, %lld bytes\n", path, layout.archiveCount,
-                static_cast<long long>(layout.fileLength));
+    consolePrint(stdout, "%s: output archive, %u archives, %lld bytes\n", path, layout.archiveCount,
+                 static_cast<long long>(layout.fileLength));
 
     std::unordered_map<uint32_t, uint32_t> seen;
     int64_t streamCount = 0;
@@ -151,19 +153,20 @@ int32_t describeOutputArchive(const char* path, bool verify, const char* extract
     bool extracted = true;
     for (uint32_t k = 0; k < layout.archiveCount; ++k) {
         const OutputArchiveBlock& block = layout.blocks[k];
-        std::printf("archive %u: key %u, file number %d, %d entries, offset %u, size %lld\n", k,
-                    block.archiveKey, block.fileNumber, block.entryCount, block.blockOffset,
-                    static_cast<long long>(block.blockSize));
+        consolePrint(stdout,
+                     "archive %u: key %u, file number %d, %d entries, offset %u, size %lld\n", k,
+                     block.archiveKey, block.fileNumber, block.entryCount, block.blockOffset,
+                     static_cast<long long>(block.blockSize));
         for (int32_t i = 0; i < block.entryCount; ++i) {
             const OutputStreamExtent& entry = block.entries[i];
             ++streamCount;
             if (!verify && extractDir == nullptr) {
-                std::printf("  id %u: %u bytes\n", unsigned{entry.id}, entry.streamSize);
+                consolePrint(stdout, "  id %u: %u bytes\n", unsigned{entry.id}, entry.streamSize);
                 continue;
             }
             std::unique_ptr<uint8_t[]> bytes;
             if (!readStream(file.get(), entry, &bytes)) {
-                std::fprintf(stderr, "%s: archive %u id %u: cannot read its stream\n", path, k,
+                consolePrint(stderr, "%s: archive %u id %u: cannot read its stream\n", path, k,
                              unsigned{entry.id});
                 return 1;
             }
@@ -174,14 +177,14 @@ int32_t describeOutputArchive(const char* path, bool verify, const char* extract
                         summary.sampleRate > 0
                             ? static_cast<double>(summary.sampleCount) / summary.sampleRate
                             : 0.0;
-                    std::printf("  id %u: %u bytes, %lld frames, %.3f s\n", unsigned{entry.id},
-                                entry.streamSize, static_cast<long long>(summary.frameCount),
-                                seconds);
+                    consolePrint(stdout, "  id %u: %u bytes, %lld frames, %.3f s\n",
+                                 unsigned{entry.id}, entry.streamSize,
+                                 static_cast<long long>(summary.frameCount), seconds);
                 } else {
                     ++badStreams;
-                    std::printf("  id %u: %u bytes, NOT whole MP3 frames\n", unsigned{entry.id},
-                                entry.streamSize);
-                    std::fprintf(stderr,
+                    consolePrint(stdout, "  id %u: %u bytes, NOT whole MP3 frames\n",
+                                 unsigned{entry.id}, entry.streamSize);
+                    consolePrint(stderr,
                                  "%s: archive %u id %u: no valid MP3 frame at stream byte %lld "
                                  "(absolute %lld) after %lld whole frames\n",
                                  path, k, unsigned{entry.id},
@@ -190,7 +193,7 @@ int32_t describeOutputArchive(const char* path, bool verify, const char* extract
                                  static_cast<long long>(summary.frameCount));
                 }
             } else {
-                std::printf("  id %u: %u bytes\n", unsigned{entry.id}, entry.streamSize);
+                consolePrint(stdout, "  id %u: %u bytes\n", unsigned{entry.id}, entry.streamSize);
             }
             if (extractDir != nullptr &&
                 !extractStream(extractDir, block, entry, bytes.get(), &seen)) {
@@ -200,11 +203,11 @@ int32_t describeOutputArchive(const char* path, bool verify, const char* extract
     }
     if (verify) {
         if (badStreams > 0) {
-            std::printf("verify: FAILED, %lld of %lld streams are not whole MP3 frames\n",
-                        static_cast<long long>(badStreams), static_cast<long long>(streamCount));
+            consolePrint(stdout, "verify: FAILED, %lld of %lld streams are not whole MP3 frames\n",
+                         static_cast<long long>(badStreams), static_cast<long long>(streamCount));
         } else {
-            std::printf("verify: ok, %u archives, %lld streams\n", layout.archiveCount,
-                        static_cast<long long>(streamCount));
+            consolePrint(stdout, "verify: ok, %u archives, %lld streams\n", layout.archiveCount,
+                         static_cast<long long>(streamCount));
         }
     }
     return badStreams == 0 && extracted ? 0 : 1;

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "archive/block_decoder.h"
+#include "platform/console_text.h"
 #include "platform/owned_file.h"
 #include "tools/source_writer/wav_file.h"
 #include "tools/vudinfo/tool_output_file.h"
+#include "tools/vudinfo/utf8_path.h"
 
 namespace {
 
@@ -26,13 +28,13 @@ void addUp(SourceTotals* into, const SourceTotals& part) {
 }
 
 void printRow(const char* label, const SourceTotals& row) {
-    std::printf("  %-7s %7llu %10llu %10llu %9.3f %7llu %7llu %7llu\n", label,
-                static_cast<unsigned long long>(row.blocks),
-                static_cast<unsigned long long>(row.compressedBytes),
-                static_cast<unsigned long long>(row.samples), row.seconds,
-                static_cast<unsigned long long>(row.silentBlocks),
-                static_cast<unsigned long long>(row.rawBlocks),
-                static_cast<unsigned long long>(row.deltaBlocks));
+    consolePrint(stdout, "  %-7s %7llu %10llu %10llu %9.3f %7llu %7llu %7llu\n", label,
+                 static_cast<unsigned long long>(row.blocks),
+                 static_cast<unsigned long long>(row.compressedBytes),
+                 static_cast<unsigned long long>(row.samples), row.seconds,
+                 static_cast<unsigned long long>(row.silentBlocks),
+                 static_cast<unsigned long long>(row.rawBlocks),
+                 static_cast<unsigned long long>(row.deltaBlocks));
 }
 
 }  // namespace
@@ -40,35 +42,35 @@ void printRow(const char* label, const SourceTotals& row) {
 bool describeSourceArchive(const char* path, const char* wavDir, SourceTotals* totals) {
     OwnedFile file = openFile(path, "rb");
     if (!file) {
-        std::fprintf(stderr, "%s: cannot open the file\n", path);
+        consolePrint(stderr, "%s: cannot open the file\n", path);
         return false;
     }
     int32_t entryCount = 0;
     uint32_t sampleRate = 0;
     if (readSourceHeader(file.get(), &entryCount, &sampleRate) != 0) {
-        std::fprintf(stderr,
+        consolePrint(stderr,
                      "%s: not a source voice archive (shorter than 32 bytes or no "
                      "\"VUDPAC\" magic)\n",
                      path);
         return false;
     }
     const uint32_t rate = sampleRate != 0 ? sampleRate : DefaultSampleRate;
-    std::printf("%s: magic VUDPAC, %d entries, sample rate %u Hz%s\n", path, entryCount, rate,
-                sampleRate == 0 ? " (field 0)" : "");
+    consolePrint(stdout, "%s: magic VUDPAC, %d entries, sample rate %u Hz%s\n", path, entryCount,
+                 rate, sampleRate == 0 ? " (field 0)" : "");
     if (entryCount < 0) {
-        std::fprintf(stderr, "%s: negative entry count %d\n", path, entryCount);
+        consolePrint(stderr, "%s: negative entry count %d\n", path, entryCount);
         return false;
     }
     SourceEntryTable table = readSourceEntryTable(file.get(), entryCount);
     if (!table.entries) {
-        std::fprintf(stderr, "%s: the entry table of %d entries does not fit in the file\n", path,
+        consolePrint(stderr, "%s: the entry table of %d entries does not fit in the file\n", path,
                      entryCount);
         return false;
     }
-    std::printf("  %-7s %7s %10s %10s %9s %7s %7s %7s\n", "id", "blocks", "bytes", "samples",
-                "seconds", "silent", "raw", "delta");
+    consolePrint(stdout, "  %-7s %7s %10s %10s %9s %7s %7s %7s\n", "id", "blocks", "bytes",
+                 "samples", "seconds", "silent", "raw", "delta");
 
-    const std::string stem = std::filesystem::path(path).stem().string();
+    const std::string stem = utf8Text(utf8Path(path).stem());
     SourceTotals archive;
     for (int32_t i = 0; i < entryCount; ++i) {
         const SourceEntry& entry = table.entries[i];
@@ -76,13 +78,13 @@ bool describeSourceArchive(const char* path, const char* wavDir, SourceTotals* t
         const EntryReadResult result =
             readSourceEntryDataChecked(file.get(), table.entries.get(), i, &data, false);
         if (result != EntryReadResult::Ok) {
-            std::fprintf(stderr, "%s: entry %d (id %u): %s\n", path, i, entry.id,
+            consolePrint(stderr, "%s: entry %d (id %u): %s\n", path, i, entry.id,
                          describeEntryReadResult(result));
             return false;
         }
         DecodedEntry decoded;
         if (!decodeSourceEntry(data, &decoded)) {
-            std::fprintf(stderr, "%s: entry %d (id %u): too many samples to decode\n", path, i,
+            consolePrint(stderr, "%s: entry %d (id %u): too many samples to decode\n", path, i,
                          entry.id);
             return false;
         }
@@ -108,11 +110,11 @@ bool describeSourceArchive(const char* path, const char* wavDir, SourceTotals* t
         if (wavDir != nullptr) {
             char name[64];
             std::snprintf(name, sizeof name, "%s_%05u.wav", stem.c_str(), entry.id);
-            const std::string wavPath = (std::filesystem::path(wavDir) / name).string();
+            const std::string wavPath = utf8Text(utf8Path(wavDir) / name);
             const std::vector<uint8_t> wav =
                 wavFileBytes(decoded.samples.get(), decoded.sampleCount, rate);
             if (wav.empty() || !writeToolOutputFile(wavPath.c_str(), wav.data(), wav.size())) {
-                std::fprintf(stderr, "%s: cannot write %s\n", path, wavPath.c_str());
+                consolePrint(stderr, "%s: cannot write %s\n", path, wavPath.c_str());
                 return false;
             }
         }
@@ -123,7 +125,8 @@ bool describeSourceArchive(const char* path, const char* wavDir, SourceTotals* t
 }
 
 void printGrandTotals(const SourceTotals& totals, int archives, int badArchives) {
-    std::printf(
+    consolePrint(
+        stdout,
         "%d source archives (%d bad): %llu entries, %llu blocks (%llu silent, %llu raw, %llu "
         "delta), %llu bytes, %llu samples, %.3f s\n",
         archives, badArchives, static_cast<unsigned long long>(totals.entries),

@@ -17,14 +17,17 @@
 #include <vector>
 
 #include "archive/output_archive.h"
+#include "platform/console_text.h"
 #include "platform/owned_file.h"
+#include "platform/program_arguments.h"
 #include "tools/vudinfo/output_archive_info.h"
 #include "tools/vudinfo/source_archive_info.h"
+#include "tools/vudinfo/utf8_path.h"
 
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: vudinfo [--wav DIR] [--verify] [--extract DIR] PATH...\n");
+    consolePrint(stderr, "usage: vudinfo [--wav DIR] [--verify] [--extract DIR] PATH...\n");
     return 2;
 }
 
@@ -39,21 +42,22 @@ bool startsWithOutputMagic(const std::string& path) {
 // The files a path stands for: itself, or the source archives of a folder.
 bool expandPath(const std::string& path, std::vector<std::string>* files) {
     std::error_code error;
-    if (!std::filesystem::is_directory(path, error)) {
+    const std::filesystem::path folder = utf8Path(path);
+    if (!std::filesystem::is_directory(folder, error)) {
         files->push_back(path);
         return true;
     }
     std::vector<std::string> found;
-    for (const auto& item : std::filesystem::directory_iterator(path, error)) {
-        const std::string name = item.path().filename().string();
-        if (parseSourceFileName(name.c_str()) >= 0) found.push_back(item.path().string());
+    for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = utf8Text(item.path().filename());
+        if (parseSourceFileName(name.c_str()) >= 0) found.push_back(utf8Text(item.path()));
     }
     if (error) {
-        std::fprintf(stderr, "%s: cannot list the folder: %s\n", path.c_str(),
+        consolePrint(stderr, "%s: cannot list the folder: %s\n", path.c_str(),
                      error.message().c_str());
         return false;
     }
-    if (found.empty()) std::fprintf(stderr, "%s: no z###.vud files in the folder\n", path.c_str());
+    if (found.empty()) consolePrint(stderr, "%s: no z###.vud files in the folder\n", path.c_str());
     std::sort(found.begin(), found.end());
     files->insert(files->end(), found.begin(), found.end());
     return true;
@@ -62,6 +66,7 @@ bool expandPath(const std::string& path, std::vector<std::string>* files) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    utf8ProgramArguments(&argc, &argv);
     const char* wavDir = nullptr;
     const char* extractDir = nullptr;
     bool verify = false;
@@ -82,9 +87,9 @@ int main(int argc, char** argv) {
     if (paths.empty()) return usage();
     if (wavDir != nullptr) {
         std::error_code error;
-        std::filesystem::create_directories(wavDir, error);
+        std::filesystem::create_directories(utf8Path(wavDir), error);
         if (error) {
-            std::fprintf(stderr, "%s: cannot create the folder: %s\n", wavDir,
+            consolePrint(stderr, "%s: cannot create the folder: %s\n", wavDir,
                          error.message().c_str());
             return 1;
         }
