@@ -101,7 +101,15 @@ mkdir -p "$source_cache"
 # The unpacked tree is named lame-VERSION; fetch only when none is there yet.
 tree=$(find "$source_cache" -mindepth 1 -maxdepth 1 -type d -name 'lame-*' | sort | tail -n 1)
 if [[ -z $tree ]]; then
-  (cd "$source_cache" && apt-get source -qq lame)
+  # As root apt would hand the download to its _apt user, who cannot write
+  # here, and fall back to root with a warning: say so at once.
+  sandbox=()
+  if [[ $(id -u) -eq 0 ]]; then sandbox=(-o APT::Sandbox::User=root); fi
+  if ! (cd "$source_cache" && apt-get source -qq "${sandbox[@]}" lame) >"$source_cache.log" 2>&1; then
+    echo "lame-mingw: apt-get source lame failed; its output:" >&2
+    tail -n 20 "$source_cache.log" >&2
+    exit 1
+  fi
   tree=$(find "$source_cache" -mindepth 1 -maxdepth 1 -type d -name 'lame-*' | sort | tail -n 1)
 fi
 if [[ -z $tree || ! -x $tree/configure ]]; then
