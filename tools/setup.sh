@@ -9,6 +9,14 @@ packages=(
   libmp3lame-dev libmpg123-dev
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-ipafont-gothic xvfb xauth
   espeak-ng sox time bc
+  # the Windows build (tools/build-windows.sh): cross compilers, Wine to run
+  # the programs, dpkg-dev to unpack lame's source package, zip for the
+  # downloads
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 wine64 wine zip dpkg-dev
+  # the Windows tests: GoogleTest's sources for the cross build, and the window
+  # program's run under Wine on a virtual display (keys typed, Japanese text
+  # pasted, window geometry, a screenshot, locales generated with localedef)
+  googletest xdotool xclip x11-utils imagemagick locales
 )
 
 missing=()

@@ -170,14 +170,14 @@ __attribute__((destructor)) void releaseAtUnload() {
 
 extern "C" {
 
-MPGE_EXPORT int32_t MPGE_initializeWork(void) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_initializeWork(void) {
     // An entry abandoned before MPGE_endCoder is released here.
     releaseEncoder();
     coder.phase = Phase::Configuring;
     return Accepted;
 }
 
-MPGE_EXPORT int32_t MPGE_setConfigure(int32_t item, uint32_t value, void* pointer) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_setConfigure(int32_t item, uint32_t value, void* pointer) {
     if (coder.phase != Phase::Configuring) return OutOfOrder;
     switch (item) {
         case MPGE_ITEM_INPUT:
@@ -214,7 +214,7 @@ MPGE_EXPORT int32_t MPGE_setConfigure(int32_t item, uint32_t value, void* pointe
     return Refused;
 }
 
-MPGE_EXPORT int32_t MPGE_getConfigure(int32_t item, void* value) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_getConfigure(int32_t item, void* value) {
     if (item != MPGE_ITEM_REQUEST_SIZE || value == nullptr) return Refused;
     if (coder.phase != Phase::Encoding) return OutOfOrder;
     int32_t requestBytes = static_cast<int32_t>(coder.requestBytes);
@@ -222,7 +222,7 @@ MPGE_EXPORT int32_t MPGE_getConfigure(int32_t item, void* value) {
     return Accepted;
 }
 
-MPGE_EXPORT int32_t MPGE_detectConfigure(void) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_detectConfigure(void) {
     if (coder.phase != Phase::Configuring) return OutOfOrder;
     if (!coder.inputSet || coder.output == nullptr || coder.bitRate == 0 || coder.outputRate == 0) {
         return Refused;
@@ -244,7 +244,7 @@ MPGE_EXPORT int32_t MPGE_detectConfigure(void) {
     return Accepted;
 }
 
-MPGE_EXPORT int32_t MPGE_processFrame(void) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_processFrame(void) {
     switch (coder.phase) {
         case Phase::Encoding:
             break;
@@ -262,7 +262,7 @@ MPGE_EXPORT int32_t MPGE_processFrame(void) {
     return Refused;
 }
 
-MPGE_EXPORT int32_t MPGE_closeCoder(void) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_closeCoder(void) {
     // A stream stopped before its end still gets its buffered frames.
     int32_t result = Accepted;
     if (coder.phase == Phase::Encoding && flushEncoder() != StreamEnded) result = EncoderFailed;
@@ -271,20 +271,20 @@ MPGE_EXPORT int32_t MPGE_closeCoder(void) {
     return result;
 }
 
-MPGE_EXPORT int32_t MPGE_endCoder(void) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_endCoder(void) {
     releaseEncoder();
     return Accepted;
 }
 
-MPGE_EXPORT int32_t MPGE_getUnitStates(void*) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_getUnitStates(void*) {
     return NotSupported;
 }
 
-MPGE_EXPORT int32_t MPGE_processTrack(void*) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_processTrack(void*) {
     return NotSupported;
 }
 
-MPGE_EXPORT int32_t MPGE_getVersion(int32_t* versionNumber, char* versionText) {
+MPGE_EXPORT int32_t MPGE_CALL MPGE_getVersion(int32_t* versionNumber, char* versionText) {
     if (versionNumber != nullptr) *versionNumber = StandInVersionNumber;
     if (versionText != nullptr) {
         std::snprintf(versionText, 260, "%s (LAME %s)", StandInName, get_lame_version());

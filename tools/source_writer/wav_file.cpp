@@ -88,23 +88,24 @@ bool readWavFile(const std::string& path, WavAudio* audio, std::string* error) {
 std::vector<uint8_t> wavFileBytes(const int16_t* samples, size_t count, uint32_t sampleRate) {
     const uint64_t dataBytes = 2 * static_cast<uint64_t>(count);
     if (dataBytes > UINT32_MAX - 36) return {};
+    // The header is made whole first: growing the vector piece by piece from
+    // string literals trips GCC 12's overflow warning on 32-bit targets.
+    uint8_t header[44];
+    std::memcpy(header, "RIFF", 4);
+    writeLe32(header + 4, static_cast<uint32_t>(36 + dataBytes));
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    writeLe32(header + 16, 16);
+    writeLe16(header + 20, 1);  // integer PCM
+    writeLe16(header + 22, 1);  // one channel
+    writeLe32(header + 24, sampleRate);
+    writeLe32(header + 28, sampleRate * 2);
+    writeLe16(header + 32, 2);
+    writeLe16(header + 34, 16);
+    std::memcpy(header + 36, "data", 4);
+    writeLe32(header + 40, static_cast<uint32_t>(dataBytes));
     std::vector<uint8_t> bytes;
-    bytes.reserve(44 + dataBytes);
-    const char* riff = "RIFF";
-    bytes.insert(bytes.end(), riff, riff + 4);
-    appendLe32(bytes, static_cast<uint32_t>(36 + dataBytes));
-    const char* wave = "WAVEfmt ";
-    bytes.insert(bytes.end(), wave, wave + 8);
-    appendLe32(bytes, 16);
-    appendLe16(bytes, 1);  // integer PCM
-    appendLe16(bytes, 1);  // one channel
-    appendLe32(bytes, sampleRate);
-    appendLe32(bytes, sampleRate * 2);
-    appendLe16(bytes, 2);
-    appendLe16(bytes, 16);
-    const char* data = "data";
-    bytes.insert(bytes.end(), data, data + 4);
-    appendLe32(bytes, static_cast<uint32_t>(dataBytes));
+    bytes.reserve(sizeof header + dataBytes);
+    bytes.assign(header, header + sizeof header);
     for (size_t k = 0; k < count; ++k) appendLe16(bytes, static_cast<uint16_t>(samples[k]));
     return bytes;
 }
