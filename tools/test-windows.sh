@@ -90,7 +90,8 @@ if $win64_built; then
   # where missing).
   if cmake -S "$root" -B "$root/build" -G Ninja -DVUD_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
        >/dev/null &&
-     cmake --build "$root/build" -j "$jobs" --target vudconv vudinfo GOGO.DLL fake_encoder; then
+     cmake --build "$root/build" -j "$jobs" --target vudconv vudinfo GOGO.DLL fake_encoder \
+       conversion_end_to_end_test; then
     step "vudconv-wine.sh" tests/windows/vudconv-wine.sh build build-win64
   else
     fail "the Linux build for vudconv-wine.sh failed"

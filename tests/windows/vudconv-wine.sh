@@ -2,7 +2,10 @@
 # vudconv.exe under Wine against the Linux build:
 #   vudconv-wine.sh LINUX_BUILD WIN_BUILD
 # 1. With our GOGO.DLL it converts samples/voice/ into an archive that the
-#    Linux vudinfo verifies (every invariant, every stream whole MP3 frames).
+#    Linux vudinfo verifies (every invariant, every stream whole MP3 frames),
+#    whose streams libmpg123 decodes to the sources' audio (the Linux
+#    end-to-end test, given the archive), and which equals the Linux
+#    vudconv's archive made with the Linux GOGO.DLL (the same libmp3lame).
 # 2. With the fake encoder library (a copy named GOGO.DLL beside a copy of the
 #    program) its archive equals, byte for byte, the Linux vudconv's archive
 #    made with the Linux fake library.
@@ -23,7 +26,8 @@ prefix=$win/wine-prefix
 # Wine reads the program's arguments in the Linux locale's encoding.
 export LC_ALL=C.UTF-8
 
-for file in "$linux/vudconv" "$linux/vudinfo" "$linux/libfake_encoder.so" \
+for file in "$linux/vudconv" "$linux/vudinfo" "$linux/libfake_encoder.so" "$linux/GOGO.DLL" \
+            "$linux/conversion_end_to_end_test" \
             "$win/vudconv.exe" "$win/GOGO.DLL" "$win/libfake_encoder.dll"; do
   if [[ ! -f $file ]]; then
     echo "vudconv-wine.sh: $file is missing (build it first)" >&2
@@ -63,6 +67,14 @@ check "vudconv.exe converts samples/voice/ with GOGO.DLL" \
   wine_run "$win/vudconv.exe" -y -q "$(windows_path "$root/samples/voice/")" \
   "$(windows_path "$work/real.pac")"
 check "the Linux vudinfo verifies its archive" verify_archive "$work/real.pac"
+decode_archive() {  # archive
+  VUD_SOURCE_DIR=$root VUD_BUILD_DIR=$linux VUD_ARCHIVE_TO_DECODE=$1 \
+    "$linux/conversion_end_to_end_test" --gtest_filter='ConversionEndToEndOutside.*'
+}
+check "its streams decode to the sources' audio (libmpg123)" decode_archive "$work/real.pac"
+check "the Linux vudconv converts with the Linux GOGO.DLL" \
+  "$linux/vudconv" -y -q "$root/samples/voice/" "$work/linux-real.pac"
+check "the two archives are the same bytes" cmp "$work/real.pac" "$work/linux-real.pac"
 
 # 2. The fake library, on both systems.
 mkdir -p "$work/win-fake" "$work/linux-fake"

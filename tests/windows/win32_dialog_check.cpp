@@ -120,7 +120,13 @@ public:
     std::string nameOrNumber() {
         const uint16_t first = word();
         if (first == 0) return std::string();
-        if (first == 0xFFFF) return "#" + std::to_string(word());
+        if (first == 0xFFFF) {
+            // Appended rather than "#" + text: GCC 12 at -O3 misreads that
+            // insert as an overlapping copy (-Wrestrict).
+            std::string number("#");
+            number.append(std::to_string(word()));
+            return number;
+        }
         at_ -= 2;
         return text();
     }
