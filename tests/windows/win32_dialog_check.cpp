@@ -1,10 +1,11 @@
 // Checks of the Win32 window layer under Wine, on a display: the dialog
 // resource against the control table of app/dialog_resource.cpp (class, id,
 // styles, text, and the place in dialog units of every control, in resource
-// order), and the thread contract of the real backend (calls from another
+// order), the thread contract of the real backend (calls from another
 // thread served in the loop and in a message box's loop, and failing at once
-// once the dialog is gone). Prints every failed check; exit status 0 when
-// all passed. Run by tests/windows/gui-wine.sh.
+// once the dialog is gone), and files and folders dropped on the main
+// dialog as the shell drops them. Prints every failed check; exit status 0
+// when all passed. Run by tests/windows/gui-wine.sh.
 // clang-format off
 #include <windows.h>  // first: the other system headers build on it
 // clang-format on
@@ -12,6 +13,8 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,8 +22,12 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/dialog_resource.h"
+#include "app/main_dialog.h"
+#include "app/shell_state.h"
+#include "app/status_services.h"
 #include "platform/single_instance.h"
 #include "platform/window_core.h"
 #include "platform/window_watch.h"
@@ -336,6 +343,179 @@ void otherThread(WindowHandle dialog, int writeEnd) {
     windowPostQuit(7);
 }
 
+// A drop handle as the shell hands it over: a DROPFILES header, then the
+// paths as a wide list ending in an empty one, in movable global memory;
+// at is in the dialog's client pixels. The receiver frees it (DragFinish).
+HDROP makeDrop(POINT at, const std::vector<std::wstring>& paths) {
+    size_t units = 1;
+    for (const std::wstring& path : paths) units += path.size() + 1;
+    const HGLOBAL memory =
+        GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + units * sizeof(wchar_t));
+    if (memory == nullptr) return nullptr;
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    if (header == nullptr) {
+        GlobalFree(memory);
+        return nullptr;
+    }
+    header->pFiles = sizeof(DROPFILES);
+    header->pt = at;
+    header->fNC = FALSE;
+    header->fWide = TRUE;
+    auto* list = reinterpret_cast<wchar_t*>(reinterpret_cast<uint8_t*>(header) + sizeof(DROPFILES));
+    for (const std::wstring& path : paths) {
+        std::memcpy(list, path.c_str(), path.size() * sizeof(wchar_t));
+        list += path.size() + 1;  // the zeroed memory holds the terminators
+    }
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+// The middle of a control in the dialog's client pixels; a point on the
+// dialog itself, outside every control, for ControlIdNone.
+POINT dropPoint(HWND dialog, int32_t id) {
+    if (id == ControlIdNone) {
+        POINT corner{2, 2};
+        expect(ChildWindowFromPoint(dialog, corner) == dialog,
+               "the dialog's corner holds no control");
+        return corner;
+    }
+    RECT rect{};
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+std::string itemText(WindowHandle dialog, int32_t id) {
+    char text[PathCapacity * 2] = {};
+    return windowGetItemText(dialog, id, text, sizeof(text)) < 0 ? std::string("(no text)")
+                                                                 : std::string(text);
+}
+
+// A scratch folder in the temporary folder, holding a folder with a Japanese
+// name and a file; removed again at the end.
+struct DropScratch {
+    std::wstring base;  // ends in a separator
+    bool made = false;
+    DropScratch() {
+        wchar_t temporary[MAX_PATH + 1] = {};
+        const DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
+        if (length == 0 || length > MAX_PATH) return;
+        base =
+            std::wstring(temporary) + L"vud-drop-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        if (!CreateDirectoryW(base.c_str(), nullptr)) return;
+        if (!CreateDirectoryW(folder().c_str(), nullptr)) return;
+        const HANDLE created = CreateFileW(file().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (created == INVALID_HANDLE_VALUE) return;
+        DWORD written = 0;
+        made = WriteFile(created, "x", 1, &written, nullptr) && written == 1;
+        made = CloseHandle(created) && made;
+    }
+    ~DropScratch() {
+        if (base.empty()) return;
+        DeleteFileW(file().c_str());
+        RemoveDirectoryW(folder().c_str());
+        RemoveDirectoryW(base.c_str());
+    }
+    DropScratch(const DropScratch&) = delete;
+    DropScratch& operator=(const DropScratch&) = delete;
+    std::wstring folder() const { return base + L"音声"; }
+    std::wstring file() const { return base + L"old.pac"; }
+};
+
+// What the main dialog's fields hold; compared with the shared values the
+// start request reads.
+struct Fields {
+    std::string source;
+    std::string output;
+};
+
+// Drops on the main dialog, over its own procedure as the program runs it:
+// a folder dropped anywhere but on the output field becomes the source
+// folder (with its closing separator), on the output field it gets the
+// archive's name, a file there is taken as it is; a file as the source,
+// several paths, a path that is no valid UTF-16 and anything during a run
+// are refused, changing nothing.
+void checkDrops() {
+    const DropScratch scratch;
+    expect(scratch.made, "the scratch folder for the drops");
+    if (!scratch.made) return;
+    mainDialog = windowCreateDialog(&mainDialogTemplate, mainDialogProc);
+    expect(mainDialog != nullptr, "the main dialog");
+    if (mainDialog == nullptr) return;
+    windowShow(mainDialog, ShowCommand::Show);
+    const HWND window = mainDialog->native->window;
+
+    const std::string folder = win32layer::utf8Of(scratch.folder().c_str(), -1) + "\\";
+    const std::string file = win32layer::utf8Of(scratch.file().c_str(), -1);
+    const std::wstring root = scratch.base.substr(0, 3);  // "C:\": no separator added
+    const wchar_t loneSurrogate[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};
+    const Fields kept{"kept", "kept.pac"};
+    struct DropCase {
+        const char* what;
+        int32_t target;
+        std::vector<std::wstring> paths;
+        bool running;
+        Fields expected;
+    };
+    const DropCase cases[] = {
+        {"folder on the source field",
+         SourceFolderEdit,
+         {scratch.folder()},
+         false,
+         {folder, kept.output}},
+        {"folder on the progress bar",
+         ProgressBar,
+         {scratch.folder()},
+         false,
+         {folder, kept.output}},
+        {"folder on no control", ControlIdNone, {scratch.folder()}, false, {folder, kept.output}},
+        {"drive root on the source field",
+         SourceFolderEdit,
+         {root},
+         false,
+         {win32layer::utf8Of(root.c_str(), -1), kept.output}},
+        {"folder on the output field",
+         OutputPathEdit,
+         {scratch.folder()},
+         false,
+         {kept.source, folder + "vud.pac"}},
+        {"file on the output field", OutputPathEdit, {scratch.file()}, false, {kept.source, file}},
+        {"file on the source field", SourceFolderEdit, {scratch.file()}, false, kept},
+        {"file on no control", ControlIdNone, {scratch.file()}, false, kept},
+        {"two folders", SourceFolderEdit, {scratch.folder(), scratch.folder()}, false, kept},
+        {"no valid UTF-16", OutputPathEdit, {loneSurrogate}, false, kept},
+        {"folder on the source field during a run",
+         SourceFolderEdit,
+         {scratch.folder()},
+         true,
+         kept},
+        {"folder on the progress bar during a run", ProgressBar, {scratch.folder()}, true, kept},
+        {"file on the output field during a run", OutputPathEdit, {scratch.file()}, true, kept},
+    };
+    for (const DropCase& drop : cases) {
+        const std::string name = std::string("drop: ") + drop.what;
+        setInputsEnabled(mainDialog, true);
+        windowSetItemText(mainDialog, SourceFolderEdit, kept.source.c_str());
+        windowSetItemText(mainDialog, OutputPathEdit, kept.output.c_str());
+        setInputsEnabled(mainDialog, !drop.running);
+        const HDROP handle = makeDrop(dropPoint(window, drop.target), drop.paths);
+        expect(handle != nullptr, name + ": drop handle");
+        if (handle == nullptr) continue;
+        SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(handle), 0);
+        const Fields shown{itemText(mainDialog, SourceFolderEdit),
+                           itemText(mainDialog, OutputPathEdit)};
+        expect(shown.source == drop.expected.source,
+               name + ": source field \"" + shown.source + "\"");
+        expect(shown.output == drop.expected.output,
+               name + ": output field \"" + shown.output + "\"");
+        expect(shown.source == sourceFolder && shown.output == outputPath,
+               name + ": the fields and the start request's paths agree");
+    }
+    windowDestroy(mainDialog);
+    mainDialog = nullptr;
+}
+
 WindowHandle loopDialog = nullptr;
 int loopWriteEnd = -1;
 std::thread other;
@@ -376,6 +556,9 @@ int main() {
     expect(closeRequests == 1 && destroyMessages == 1, "one Close and one Destroy");
     expect(watchCalls >= 1, "the watched pipe was reported readable");
     expect(!windowSetItemText(dialog, SourceFolderEdit, "x"), "no call after the loop");
+    checkDrops();
+    // The main dialog's end posted a quit with no loop to take it: the
+    // shutdown drops it.
     windowLayerShutdown();
     // The script checks that the locale gave the code page it meant.
     std::printf("code page %u\n", GetACP());
