@@ -4,10 +4,11 @@
 # BUILD_DIR is an x86_64 Windows build with the tests (vud-converter.exe,
 # GOGO.DLL, win32_dialog_check.exe). Runs twice, with a Japanese locale
 # (code page 932) and an English one (code page 1252); each time:
-#  - win32_dialog_check.exe: dialog 129 against the control table, and the
-#    backend's thread contract;
+#  - win32_dialog_check.exe: dialog 129 against the control table, the
+#    backend's thread contract, and drops on the main dialog;
 #  - the window "VUD Data Converter Ver.0.6" appears centred on the screen;
-#  - a second start raises it and ends with 0;
+#  - minimised, it is shown again where it stood by a second start, which
+#    opens no window and ends with 0;
 #  - a run typed in through the keyboard converts samples/voice; closing the
 #    window with Alt+F4 ends the program with 0;
 #  - the same from a folder with a Japanese name (pasted with Ctrl+V: the
@@ -92,6 +93,12 @@ wait_for() {
     return 1
 }
 
+# Where window $1 stands and its size, as "X,Y WIDTHxHEIGHT".
+window_place() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4}
+        /Width:/ {w = $2} /Height:/ {h = $2} END {print x "," y " " w "x" h}'
+}
+
 # Starts the program from folder $1; sets PROGRAM_PID (its exit status goes
 # to $TMP/exit) and WINDOW.
 start_program() {
@@ -150,17 +157,24 @@ run_locale() {
     cp "$ROOT"/samples/voice/z*.vud "$japanese/"
 
     start_program "$app"
-    local geometry x y width height
-    geometry=$(xwininfo -id "$WINDOW")
-    x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
-    y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
-    width=$(awk '/Width:/ {print $2}' <<<"$geometry")
-    height=$(awk '/Height:/ {print $2}' <<<"$geometry")
+    local place x y width height
+    place=$(window_place "$WINDOW")
+    read -r x y width height <<<"${place//[,x]/ }"
     [ "$x" -eq $(((SCREEN_WIDTH - width) >> 1)) ] && [ "$y" -eq $(((SCREEN_HEIGHT - height) >> 1)) ] ||
-        fail "$locale: window at $x,$y ${width}x$height is not centred"
+        fail "$locale: window at $place is not centred"
 
+    # Without a window manager a minimised window is Wine's own small bar
+    # elsewhere on the screen: the second start must put it back.
+    (cd "$BUILD" && timeout 60 "$WINE" win32_dialog_check.exe --minimize) >"$TMP/minimize.log" 2>&1 ||
+        fail "$locale: the window could not be minimised: $(cat "$TMP/minimize.log")"
+    wait_for "[ \"\$(window_place $WINDOW)\" != '$place' ]" 50 ||
+        fail "$locale: the minimised window still stands at $place"
     (cd "$app" && timeout 60 "$WINE" vud-converter.exe >/dev/null 2>&1) ||
         fail "$locale: the second start did not end with 0"
+    wait_for "[ \"\$(window_place $WINDOW)\" = '$place' ]" 50 ||
+        fail "$locale: after the second start the window stands at $(window_place "$WINDOW"), not $place"
+    wait_for "xwininfo -id $WINDOW | grep -q IsViewable" 50 ||
+        fail "$locale: after the second start the window is not shown"
     [ "$(xdotool search --name "^${TITLE//./\\.}\$" | wc -l)" -eq 1 ] ||
         fail "$locale: the second start opened a window"
     [ ! -s "$TMP/exit" ] || fail "$locale: the first copy ended at the second start"

@@ -5,7 +5,10 @@
 // thread served in the loop and in a message box's loop, and failing at once
 // once the dialog is gone), and files and folders dropped on the main
 // dialog as the shell drops them. Prints every failed check; exit status 0
-// when all passed. Run by tests/windows/gui-wine.sh.
+// when all passed. Run by tests/windows/gui-wine.sh, which also runs it as
+// "win32_dialog_check.exe --minimize": the running window program's dialog
+// is minimised as its minimise box would do it (no window manager runs to
+// do that from outside); 0 once it is minimised.
 // clang-format off
 #include <windows.h>  // first: the other system headers build on it
 // clang-format on
@@ -525,9 +528,28 @@ void CALLBACK startOtherThread(HWND, UINT, UINT_PTR timer, DWORD) {
     other = std::thread(otherThread, loopDialog, loopWriteEnd);
 }
 
+// The running program's dialog, found as a second start finds it (by its
+// class), gets the minimise box's command.
+int minimizeRunningCopy() {
+    const HWND window = FindWindowW(win32layer::wideOf(InstanceWindowClassName).c_str(), nullptr);
+    if (window == nullptr) {
+        std::printf("no running dialog\n");
+        return 1;
+    }
+    PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    // A few seconds stand for never.
+    for (int waited = 0; waited < 500; ++waited) {
+        if (IsIconic(window)) return 0;
+        Sleep(10);
+    }
+    std::printf("the dialog was not minimised\n");
+    return 1;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--minimize") == 0) return minimizeRunningCopy();
     if (!windowLayerInitialize(nullptr, nullptr)) {
         std::printf("FAIL: the window layer could not be set up\n");
         return 1;
