@@ -1,9 +1,8 @@
-#include "platform/window_watch.h"
-
 #include <QSocketNotifier>
 #include <vector>
 
 #include "platform/window_qt/qt_layer_state.h"
+#include "platform/window_watch.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/window_watch.h"
 #include "platform/window_qt/qt_dialog_font.h"
 #include "platform/window_qt/qt_layer_state.h"
+#include "platform/window_watch.h"
 
 namespace qtlayer {
 namespace {
