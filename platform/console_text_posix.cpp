@@ -11,14 +11,6 @@ bool consolePuts(std::FILE* stream, const char* text) {
     return std::fputs(text, stream) >= 0;
 }
 
-bool consolePrint(std::FILE* stream, const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    const bool written = consolePrintList(stream, format, arguments);
-    va_end(arguments);
-    return written;
-}
-
 bool consolePrintList(std::FILE* stream, const char* format, va_list arguments) {
     return std::vfprintf(stream, format, arguments) >= 0;
 }

@@ -112,14 +112,6 @@ bool consolePuts(std::FILE* stream, const char* text) {
     return consoleWrite(stream, text, std::strlen(text));
 }
 
-bool consolePrint(std::FILE* stream, const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    const bool written = consolePrintList(stream, format, arguments);
-    va_end(arguments);
-    return written;
-}
-
 bool consolePrintList(std::FILE* stream, const char* format, va_list arguments) {
     char small[FormatBufferBytes];
     va_list copy;

@@ -17,6 +17,7 @@
 // file system delivers them (letter case not counted), so one folder gives
 // the same archive order, and the same output, on every machine.
 struct PlatformDirectorySearch {
+    // Open until the search is closed, as a Windows search holds its folder.
     DIR* folder;
     char namePattern[PathCapacity];
     std::unique_ptr<DirectoryEntry[]> matches;

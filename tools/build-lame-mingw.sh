@@ -34,12 +34,12 @@ fi
 host="$arch-w64-mingw32"
 cc="$host-gcc-posix"
 if ! command -v "$cc" >/dev/null; then
-  echo "lame-mingw: $cc not found (tools/setup.sh installs it)" >&2
+  echo "lame-mingw: $cc not found (tools/setup.sh windows installs it)" >&2
   exit 1
 fi
 for tool in apt-get dpkg-source make; do
   if ! command -v "$tool" >/dev/null; then
-    echo "lame-mingw: $tool not found (tools/setup.sh installs it)" >&2
+    echo "lame-mingw: $tool not found (tools/setup.sh windows installs it)" >&2
     exit 1
   fi
 done

@@ -4,7 +4,7 @@
 #   dist/vud-converter-win32.zip and dist/vud-converter-win64.zip, each one
 #   folder vud-converter-winNN/ with vud-converter.exe, vudconv.exe,
 #   vudinfo.exe, GOGO.DLL (stripped) and README-ja.txt / README-en.txt.
-# Installs the packages it needs first (tools/setup.sh). Each build folder
+# Installs the packages it needs first (tools/setup.sh windows). Each build folder
 # keeps its cross-built libmp3lame, so a re-run builds only what changed.
 #
 #   tools/build-windows.sh [win32|win64]...     default: both
@@ -25,7 +25,7 @@ for variant in "${variants[@]}"; do
   esac
 done
 
-tools/setup.sh
+tools/setup.sh windows
 
 jobs=${VUD_BUILD_JOBS:-2}
 programs=(vud-converter.exe vudconv.exe vudinfo.exe GOGO.DLL)

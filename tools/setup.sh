@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs. Idempotent: apt-get runs
+# Installs the Debian packages the project needs. Idempotent: apt-get runs
 # only when something is missing.
+#   tools/setup.sh           the Linux build, its tests and the main job
+#   tools/setup.sh windows   that, and the Windows cross build and its tests
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,8 @@ packages=(
   libmp3lame-dev libmpg123-dev
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-ipafont-gothic xvfb xauth
   espeak-ng sox time bc
+)
+windows_packages=(
   # the Windows build (tools/build-windows.sh): cross compilers, Wine to run
   # the programs, dpkg-dev to unpack lame's source package, zip for the
   # downloads
@@ -18,6 +22,11 @@ packages=(
   # pasted, window geometry, a screenshot, locales generated with localedef)
   googletest xdotool xclip x11-utils imagemagick locales
 )
+case "${1:-}" in
+  "") ;;
+  windows) packages+=("${windows_packages[@]}") ;;
+  *) echo "usage: setup.sh [windows]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$(date +%s)
 
-./tools/setup.sh || exit 1
+./tools/setup.sh windows || exit 1
 
 jobs=$(nproc)
 passed=0
@@ -28,11 +28,9 @@ fail() {  # message
   status=1
 }
 
-configure_and_build() {  # dir, cmake args...
-  local dir=$1; shift
-  cmake -S "$root" -B "$root/$dir" -G Ninja -DVUD_WERROR=ON "$@" >/dev/null || return 1
-  cmake --build "$root/$dir" -j "$jobs" || return 1
-}
+script_name=test-windows.sh
+# shellcheck source=tools/test-common.sh
+source tools/test-common.sh
 
 step() {  # description, command...
   local description=$1; shift
@@ -51,20 +49,8 @@ if configure_and_build build-win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain
   # Every run of the stage starts from a fresh Wine prefix, as a CI machine
   # would; the first test program makes it.
   rm -rf "$root/build-win64/wine-prefix" "$root/build-win64/wine-prefix.lock"
-  log=$(mktemp)
-  (cd "$root/build-win64" && ctest --output-on-failure -j "$jobs") 2>&1 | tee "$log"
-  rc=${PIPESTATUS[0]}
-  total=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2/p' "$log" | tail -1)
-  fails=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
-  rm -f "$log"
-  if [[ -z "$total" ]]; then
-    fail "ctest in build-win64 ran no test"
-  else
-    echo "test-windows.sh: $total test programs ran under Wine"
-    passed=$((passed + total - fails))
-    failed=$((failed + fails))
-    if [[ $rc -ne 0 || $fails -ne 0 ]]; then status=1; fi
-  fi
+  run_ctest build-win64
+  echo "test-windows.sh: $ctest_total test programs ran under Wine"
 else
   fail "the x86_64 build failed"
 fi

@@ -19,30 +19,9 @@ passed=0
 failed=0
 status=0
 
-# Every build here treats warnings as errors.
-configure_and_build() {  # dir, cmake args...
-  local dir=$1; shift
-  cmake -S "$root" -B "$root/$dir" -G Ninja -DVUD_WERROR=ON "$@" >/dev/null || return 1
-  cmake --build "$root/$dir" -j "$jobs" || return 1
-}
-
-run_ctest() {  # dir, ctest args...
-  local dir=$1; shift
-  local log
-  log=$(mktemp)
-  (cd "$root/$dir" && ctest --output-on-failure -j "$jobs" "$@") 2>&1 | tee "$log"
-  local rc=${PIPESTATUS[0]}
-  local total fails
-  total=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2/p' "$log" | tail -1)
-  fails=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
-  rm -f "$log"
-  if [[ -z "$total" ]]; then
-    echo "test.sh: ctest in $dir ran no test"; failed=$((failed + 1)); status=1; return
-  fi
-  passed=$((passed + total - fails))
-  failed=$((failed + fails))
-  if [[ $rc -ne 0 || $fails -ne 0 ]]; then status=1; fi
-}
+script_name=test.sh
+# shellcheck source=tools/test-common.sh
+source tools/test-common.sh
 
 echo "== normal build"
 if configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then

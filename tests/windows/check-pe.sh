@@ -40,7 +40,7 @@ cxx="$arch-w64-mingw32-g++-posix"
 cc="$arch-w64-mingw32-gcc-posix"
 for tool in "$objdump" "$cxx" "$cc"; do
   command -v "$tool" >/dev/null || {
-    echo "check-pe: $tool not found (tools/setup.sh installs it)" >&2
+    echo "check-pe: $tool not found (tools/setup.sh windows installs it)" >&2
     exit 2
   }
 done
