@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QUrl>
 #include <cstring>
+#include <memory>
 
 #include "app/dialog_resource.h"
 #include "app/main_dialog.h"
@@ -272,11 +273,19 @@ TEST_F(MainDialogTest, TheCancelPressDisablesTheButtonAtOnce) {
     ASSERT_TRUE(copyFolderFiles(sourceTreePath("samples/voice"), source.path));
     typeIntoField(sourceField(), QString::fromStdString(source.path));
     typeIntoField(outputField(), QString::fromStdString(scratch.path + "out.pac"));
+    auto serving = std::make_unique<ServingScope>();
     QTest::mouseClick(button(StartButton), Qt::LeftButton);
-    ASSERT_TRUE(serveUntil([this] {
+    const bool blocked = serveUntil([this] {
         return fakeEncoderWaitUntilBlocked(1) == 1 && workerState.load() == WorkerRunning &&
                windowIsItemEnabled(mainDialog, StartButton);
-    }));
+    });
+    if (!blocked) {
+        fakeEncoderRelease();
+        serveUntil([] { return workerState.load() == WorkerIdle; });
+        serving.reset();
+        stopWorker(&run);
+        FAIL() << "the run never reached the blocked entry with the cancel button enabled";
+    }
     EXPECT_EQ(itemText(mainDialog, StartButton), CancelCaption);
 
     QTest::mouseClick(button(StartButton), Qt::LeftButton);
@@ -292,6 +301,7 @@ TEST_F(MainDialogTest, TheCancelPressDisablesTheButtonAtOnce) {
         if (enabled && itemText(mainDialog, StartButton) == CancelCaption) enabledTooEarly = true;
         return workerState.load() == WorkerIdle && enabled;
     }));
+    serving.reset();
     EXPECT_FALSE(enabledTooEarly);
     EXPECT_EQ(itemText(mainDialog, StartButton), StartCaption);
     EXPECT_TRUE(inputsEnabled(true));

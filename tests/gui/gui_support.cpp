@@ -14,6 +14,8 @@
 #include <memory>
 #include <sstream>
 
+#include "platform/window_core.h"
+
 namespace {
 
 // The toolkit remembers dialog settings (the folder browser's columns) in
@@ -114,4 +116,12 @@ std::string describeBox(const MessageBoxRecord& record) {
 
 bool serveUntil(const std::function<bool()>& done, int32_t timeoutMilliseconds) {
     return qtTestServeUntil(done, timeoutMilliseconds);
+}
+
+ServingScope::ServingScope() {
+    windowcore::enterServing();
+}
+
+ServingScope::~ServingScope() {
+    windowcore::leaveServing();
 }

@@ -41,3 +41,14 @@ std::string describeBox(const MessageBoxRecord& record);
 
 // Serves the loop (worker calls are answered) until done() or timeout.
 bool serveUntil(const std::function<bool()>& done, int32_t timeoutMilliseconds = 20000);
+
+// While it lives, worker calls made between two serveUntil (say, the start
+// step right after a click) wait to be served; without it they fail at once,
+// as they do while no loop runs.
+class ServingScope {
+public:
+    ServingScope();
+    ~ServingScope();
+    ServingScope(const ServingScope&) = delete;
+    ServingScope& operator=(const ServingScope&) = delete;
+};
