@@ -1,0 +1,62 @@
+// Helper processes that talk to their parent over two pipes: the parent
+// writes requests into the child's standard input and reads replies from its
+// standard output. The child's standard error is the parent's.
+//
+// A child never receives the stop keys of the parent's terminal or console
+// (Ctrl-C, Ctrl-Break, Ctrl-\, a hang-up): the parent decides what they mean
+// and ends its children itself. A child whose parent is gone sees its
+// standard input end and is expected to exit; no other descriptor or handle
+// of the parent (least of all another child's pipe) is inherited, so that end
+// is always seen.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+struct ChildProcess;
+
+// Starts program (a full path, UTF-8) with arguments (null-terminated list,
+// arguments[0] being the program's name as it sees it). Null when the
+// program cannot be started.
+ChildProcess* childProcessStart(const char* program, const char* const* arguments);
+
+// Writes all byteCount bytes into the child's standard input; false when
+// that fails (the child is gone or closed its end).
+bool childProcessWrite(ChildProcess* child, const void* bytes, size_t byteCount);
+// Reads exactly byteCount bytes from the child's standard output; false on
+// an error or when the child's output ends first (bytes read so far are
+// lost, never data).
+bool childProcessRead(ChildProcess* child, void* bytes, size_t byteCount);
+
+// Closes the pipe into the child: a waiting child sees its input end.
+// Safe to call more than once.
+void childProcessCloseInput(ChildProcess* child);
+// Ends the child at once (SIGKILL, TerminateProcess). A read or write of
+// another thread blocked on its pipes returns false. Safe from any thread,
+// while another thread uses the child's pipes, and more than once.
+void childProcessTerminate(ChildProcess* child);
+
+// Closes both pipes, waits for the child to exit for up to graceMilliseconds,
+// then ends it if it has not, reaps it, and frees everything. Null is
+// ignored. No other thread may be using the child.
+void childProcessRelease(ChildProcess* child, uint32_t graceMilliseconds);
+
+struct ChildProcessReleaser {
+    void operator()(ChildProcess* child) const { childProcessRelease(child, 2000); }
+};
+using OwnedChildProcess = std::unique_ptr<ChildProcess, ChildProcessReleaser>;
+
+// The child's side. Takes the request and reply pipes off standard input and
+// output and points standard output at the null device, so that nothing
+// printed to it can be mistaken for a reply. False when standard input or
+// output is not a pipe (the child was started by hand, not by its parent).
+bool takeParentPipes();
+// Reads exactly byteCount bytes of the next request; false on an error or
+// when the parent's pipe ends first (the parent is gone or done).
+bool parentPipeRead(void* bytes, size_t byteCount);
+// Writes all byteCount bytes of a reply; false when the parent is gone.
+bool parentPipeWrite(const void* bytes, size_t byteCount);
+
+// Number of processors this process may run on (its affinity), at least 1.
+int32_t availableProcessorCount();
