@@ -57,6 +57,3 @@ bool takeParentPipes();
 bool parentPipeRead(void* bytes, size_t byteCount);
 // Writes all byteCount bytes of a reply; false when the parent is gone.
 bool parentPipeWrite(const void* bytes, size_t byteCount);
-
-// Number of processors this process may run on (its affinity), at least 1.
-int32_t availableProcessorCount();

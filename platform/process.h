@@ -12,3 +12,6 @@ bool currentFolderPath(char* buffer, int32_t capacity);
 // memory for reuse (up to a few tens of MB) spares faulting the same pages in
 // again for each entry. The peak stays that of the largest entry.
 void keepFreedMemoryForReuse();
+
+// Processors this process may run on (its affinity mask), at least 1.
+int32_t availableProcessorCount();

@@ -1,4 +1,5 @@
 // Facts about the running program on Linux.
+#include <sched.h>
 #include <unistd.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -34,4 +35,15 @@ void keepFreedMemoryForReuse() {
     mallopt(M_MMAP_THRESHOLD, 16 << 20);
     mallopt(M_TRIM_THRESHOLD, 32 << 20);
 #endif
+}
+
+int32_t availableProcessorCount() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        if (count >= 1) return count;
+    }
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online >= 1 && online <= INT32_MAX ? static_cast<int32_t>(online) : 1;
 }

@@ -37,3 +37,17 @@ bool currentFolderPath(char* buffer, int32_t capacity) {
 
 // The Windows heap keeps freed blocks for reuse by itself.
 void keepFreedMemoryForReuse() {}
+
+int32_t availableProcessorCount() {
+    DWORD_PTR processMask = 0;
+    DWORD_PTR systemMask = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask) &&
+        processMask != 0) {
+        int32_t count = 0;
+        for (; processMask != 0; processMask &= processMask - 1) count += 1;
+        return count;
+    }
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors >= 1 ? static_cast<int32_t>(info.dwNumberOfProcessors) : 1;
+}

@@ -14,6 +14,7 @@
 SourceSearch sourceSearch = {nullptr, {}};
 int64_t totalEntryCount = 0;
 int64_t convertedEntryCount = 0;
+std::atomic<int64_t> convertedAudioMilliseconds{0};
 
 namespace {
 
@@ -82,6 +83,7 @@ const char* findNextSourceArchive() {
 int32_t countSourceArchives(const char* folder) {
     totalEntryCount = 0;
     convertedEntryCount = 0;
+    convertedAudioMilliseconds.store(0);
     // Whatever the folder, no enumeration stays open after a count: an
     // earlier walk left unfinished is closed even when this one never starts.
     std::memset(sourceSearch.foundName, 0, sizeof sourceSearch.foundName);

@@ -1,6 +1,7 @@
 // Enumerating and counting the source archives of a folder.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/directory_search.h"
@@ -21,6 +22,9 @@ extern SourceSearch sourceSearch;
 extern int64_t totalEntryCount;
 // Entries converted since the last count.
 extern int64_t convertedEntryCount;
+// Length of the audio of those entries, in milliseconds. Written by the
+// worker, read by a front end's progress line on another thread.
+extern std::atomic<int64_t> convertedAudioMilliseconds;
 
 // Pointer to sourceSearch.foundName, or null when nothing (more) is found.
 const char* findFirstSourceArchive(const char* pattern);
