@@ -31,6 +31,10 @@ bool blockFits(int32_t blockOffset, int64_t blockSize) {
     return int64_t{blockOffset} + padded < OutputArchiveLimit;
 }
 
+int64_t audioMilliseconds(uint64_t sampleCount, uint32_t sampleRate) {
+    return static_cast<int64_t>(sampleCount * 1000 / sampleRate);
+}
+
 }  // namespace
 
 int32_t writeArchiveBlock(const char* archiveName, std::FILE* source, std::FILE* output,
@@ -62,6 +66,7 @@ int32_t writeArchiveBlock(const char* archiveName, std::FILE* source, std::FILE*
             if (!readSourceEntryData(source, entries, i, &data)) return -1;
             if (!decodeSourceEntry(data, &decoded)) return -1;
         }  // the entry's compressed data is released before it is encoded
+        const uint64_t decodedSamples = decoded.sampleCount;
         uint64_t byteCount = decoded.sampleCount * sizeof(int16_t);
         if (byteCount > std::numeric_limits<uint32_t>::max()) return -1;
 
@@ -84,6 +89,7 @@ int32_t writeArchiveBlock(const char* archiveName, std::FILE* source, std::FILE*
         if (!blockFits(blockOffset, blockSize)) return -1;
 
         convertedEntryCount += 1;
+        convertedAudioMilliseconds.fetch_add(audioMilliseconds(decodedSamples, sampleRate));
         showProgress();
     }
 
