@@ -8,6 +8,7 @@
 #include "app/status_services.h"
 #include "archive/block_decoder.h"
 #include "archive/source_archive.h"
+#include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"
 #include "platform/console_text.h"
 #include "platform/files.h"
@@ -37,6 +38,143 @@ int64_t audioMilliseconds(uint64_t sampleCount, uint32_t sampleRate) {
 
 }  // namespace
 
+namespace {
+
+// What one archive's entry loop works on.
+struct BlockWork {
+    const char* archiveName;
+    std::FILE* source;
+    std::FILE* output;
+    int32_t blockOffset;
+    int32_t bitRate;
+    uint32_t sampleRate;
+    SourceEntry* entries;
+    int32_t entryCount;
+    int64_t blockSize;  // grows by each entry's stream
+};
+
+bool formatLabel(const BlockWork& work, int32_t index, char* label) {
+    int written = std::snprintf(label, LabelCapacity, "%s (%3d/%3d)", work.archiveName, index + 1,
+                                work.entryCount);
+    return written >= 0 && written < LabelCapacity;
+}
+
+// Reads and decodes entry index; false when it cannot be, or its PCM would
+// not fit the library's 32-bit byte count.
+bool decodeEntry(const BlockWork& work, int32_t index, DecodedEntry* decoded) {
+    {
+        SourceEntryData data;
+        if (!readSourceEntryData(work.source, work.entries, index, &data)) return false;
+        if (!decodeSourceEntry(data, decoded)) return false;
+    }  // the entry's compressed data is released before it is encoded
+    return decoded->sampleCount * sizeof(int16_t) <= std::numeric_limits<uint32_t>::max();
+}
+
+void warnEntryFailed(const SourceEntry& entry) {
+    char warning[WarningCapacity];
+    std::snprintf(warning, sizeof(warning), "cant encode/write mp3 (id:%d)\n",
+                  static_cast<int>(entry.id));
+    showWarning(warning);
+}
+
+// Records a stream of streamSize bytes written for entry index.
+bool recordEntry(BlockWork* work, int32_t index, int32_t streamSize, int64_t milliseconds) {
+    work->entries[index].blockCount = 0;
+    work->entries[index].offset = static_cast<uint32_t>(streamSize);
+    work->blockSize += streamSize;
+    if (!blockFits(work->blockOffset, work->blockSize)) return false;
+    convertedEntryCount += 1;
+    convertedAudioMilliseconds.fetch_add(milliseconds);
+    showProgress();
+    return true;
+}
+
+// Each entry in turn: read, decode, encode into the output.
+bool convertEntriesInProcess(BlockWork* work) {
+    for (int32_t i = 0; i < work->entryCount; ++i) {
+        char label[LabelCapacity];
+        if (!formatLabel(*work, i, label)) return false;
+
+        DecodedEntry decoded;
+        if (!decodeEntry(*work, i, &decoded)) return false;
+        const uint64_t sampleCount = decoded.sampleCount;
+        // The rate's bits reach the library unchanged, whatever their value:
+        // the library judges the rate, and its refusal fails this entry.
+        int32_t streamSize = encodeEntry(label, work->output,
+                                         static_cast<int32_t>(work->sampleRate),
+                                         decoded.samples.get(),
+                                         static_cast<uint32_t>(sampleCount * sizeof(int16_t)),
+                                         work->bitRate);
+        decoded.samples.reset();
+        if (streamSize < 0) {
+            warnEntryFailed(work->entries[i]);
+            return false;
+        }
+        if (!recordEntry(work, i, streamSize, audioMilliseconds(sampleCount, work->sampleRate))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes one entry's stream as encodeEntry would have: all bytes in the
+// file, not only in the stream's buffer, before its size is recorded.
+bool writeStream(std::FILE* output, const PooledStream& stream) {
+    if (stream.size > 0 &&
+        std::fwrite(stream.bytes.get(), 1, static_cast<size_t>(stream.size), output) !=
+            static_cast<size_t>(stream.size)) {
+        return false;
+    }
+    return std::fflush(output) == 0 && std::ferror(output) == 0;
+}
+
+// The same entries through the encoder pool: read and decoded in table order
+// and handed to the helpers while the pool has room, the streams taken back
+// and written in table order. What the user sees (labels, progress,
+// warnings) comes in the order and with the outcome of the loop above: an
+// entry that cannot be decoded fails the archive only once every entry
+// before it is written.
+bool convertEntriesPooled(BlockWork* work) {
+    int32_t handedIn = 0;
+    int32_t undecodable = work->entryCount;  // first entry that could not be decoded
+    int64_t milliseconds[2 * MaxEncoderJobs] = {};
+    const int32_t capacity = encoderPoolCapacity();
+    for (int32_t i = 0; i < work->entryCount; ++i) {
+        while (handedIn < undecodable && handedIn < work->entryCount &&
+               handedIn - i < capacity) {
+            DecodedEntry decoded;
+            if (!decodeEntry(*work, handedIn, &decoded)) {
+                undecodable = handedIn;
+                break;
+            }
+            const int64_t length = audioMilliseconds(decoded.sampleCount, work->sampleRate);
+            PooledEntry entry{std::move(decoded.samples),
+                              static_cast<uint32_t>(decoded.sampleCount * sizeof(int16_t)),
+                              static_cast<int32_t>(work->sampleRate), work->bitRate, length};
+            if (!encoderPoolSubmit(std::move(entry))) {
+                undecodable = handedIn;
+                break;
+            }
+            milliseconds[handedIn % capacity] = length;
+            handedIn += 1;
+        }
+        char label[LabelCapacity];
+        if (i >= undecodable || !formatLabel(*work, i, label)) return false;
+
+        PooledStream stream{nullptr, -1, false};
+        if (!encoderPoolTakeOldest(&stream)) return false;
+        if (stream.labelReached) showEntryLabel(label);
+        if (stream.size < 0 || !writeStream(work->output, stream)) {
+            warnEntryFailed(work->entries[i]);
+            return false;
+        }
+        if (!recordEntry(work, i, stream.size, milliseconds[i % capacity])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int32_t writeArchiveBlock(const char* archiveName, std::FILE* source, std::FILE* output,
                           int32_t blockOffset, int32_t bitRate) {
     int32_t entryCount = 0;
@@ -54,44 +192,14 @@ int32_t writeArchiveBlock(const char* archiveName, std::FILE* source, std::FILE*
 
     if (!writeEntryTable(output, entries, entryCount)) return -1;
 
-    for (int32_t i = 0; i < entryCount; ++i) {
-        char label[LabelCapacity];
-        int written =
-            std::snprintf(label, sizeof(label), "%s (%3d/%3d)", archiveName, i + 1, entryCount);
-        if (written < 0 || written >= LabelCapacity) return -1;
-
-        DecodedEntry decoded;
-        {
-            SourceEntryData data;
-            if (!readSourceEntryData(source, entries, i, &data)) return -1;
-            if (!decodeSourceEntry(data, &decoded)) return -1;
-        }  // the entry's compressed data is released before it is encoded
-        const uint64_t decodedSamples = decoded.sampleCount;
-        uint64_t byteCount = decoded.sampleCount * sizeof(int16_t);
-        if (byteCount > std::numeric_limits<uint32_t>::max()) return -1;
-
-        // The rate's bits reach the library unchanged, whatever their value:
-        // the library judges the rate, and its refusal fails this entry.
-        int32_t streamSize =
-            encodeEntry(label, output, static_cast<int32_t>(sampleRate), decoded.samples.get(),
-                        static_cast<uint32_t>(byteCount), bitRate);
-        decoded.samples.reset();
-        if (streamSize < 0) {
-            char warning[WarningCapacity];
-            std::snprintf(warning, sizeof(warning), "cant encode/write mp3 (id:%d)\n",
-                          static_cast<int>(entries[i].id));
-            showWarning(warning);
-            return -1;
-        }
-        entries[i].blockCount = 0;
-        entries[i].offset = static_cast<uint32_t>(streamSize);
-        blockSize += streamSize;
-        if (!blockFits(blockOffset, blockSize)) return -1;
-
-        convertedEntryCount += 1;
-        convertedAudioMilliseconds.fetch_add(audioMilliseconds(decodedSamples, sampleRate));
-        showProgress();
-    }
+    BlockWork work{archiveName, source,  output,     blockOffset, bitRate,
+                   sampleRate,  entries, entryCount, blockSize};
+    const bool converted =
+        encoderPoolRunning() ? convertEntriesPooled(&work) : convertEntriesInProcess(&work);
+    // Entries still with the helpers belong to an archive that failed.
+    encoderPoolDiscard();
+    if (!converted) return -1;
+    blockSize = work.blockSize;
 
     if (std::fseek(output, blockOffset, SEEK_SET) != 0) return -1;
     if (!writeEntryTable(output, entries, entryCount)) return -1;

@@ -1,10 +1,24 @@
-// The number of encoders a run uses.
+// The number of encoders a run uses, and the pool of helper processes that
+// encode with N > 1.
 #include "encoder/encoder_pool.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
 
+#include "encoder/encoder_library.h"
+#include "encoder/helper_protocol.h"
+#include "platform/child_process.h"
+#include "platform/dynamic_library.h"
+#include "platform/path_limits.h"
+#include "platform/path_separator.h"
 #include "platform/process.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -38,4 +52,302 @@ int32_t defaultEncoderJobCount() {
     if (chosen >= 1) return chosen;
     const int32_t processors = availableProcessorCount();
     return processors > MaxEncoderJobs ? MaxEncoderJobs : processors;
+}
+
+// The pool: one thread per helper does that helper's blocking I/O; the
+// worker hands entries in and takes streams out in table order.
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t HelperReleaseGraceMilliseconds = 2000;
+constexpr auto TakeCheckInterval = std::chrono::milliseconds(50);
+
+enum class JobState : int32_t {
+    Empty,     // no entry in this slot
+    Waiting,   // handed in, not yet taken by a helper
+    Encoding,  // a helper has it
+    Done,      // its stream (or failure) is back
+};
+
+struct Job {
+    int64_t sequence = -1;
+    JobState state = JobState::Empty;
+    PooledEntry entry{};
+    PooledStream stream{};
+    int32_t helper = -1;
+    Clock::time_point sentAt{};
+};
+
+struct Helper {
+    int32_t index = 0;
+    OwnedChildProcess child;
+    ThreadHandle thread = nullptr;
+    bool alive = false;  // its pipes work; false once one broke
+    bool busy = false;   // between taking an entry and storing its stream
+};
+
+struct Pool {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::unique_ptr<Job[]> ring;
+    int32_t capacity = 0;
+    // Sequence numbers: [taken, nextToSend) are with helpers or done,
+    // [nextToSend, submitted) wait.
+    int64_t taken = 0;
+    int64_t nextToSend = 0;
+    int64_t submitted = 0;
+    Helper helpers[MaxEncoderJobs];
+    int32_t helperCount = 0;
+    int32_t liveHelpers = 0;
+    bool stopping = false;
+};
+
+std::unique_ptr<Pool> pool;
+char helperPathOverride[PathCapacity] = {};
+std::atomic<uint32_t> answerBaseMilliseconds{EncoderHelperAnswerBaseMilliseconds};
+
+Job& slotOf(Pool& p, int64_t sequence) {
+    return p.ring[static_cast<size_t>(sequence % p.capacity)];
+}
+
+bool helperProgramPath(char* buffer, int32_t capacity) {
+    if (helperPathOverride[0] != '\0') {
+        return std::snprintf(buffer, static_cast<size_t>(capacity), "%s", helperPathOverride) <
+               capacity;
+    }
+    if (!currentProgramPath(buffer, capacity)) return false;
+    char* folderEnd = buffer;
+    for (char* c = buffer; *c != '\0'; ++c) {
+        if (isPathSeparator(*c)) folderEnd = c + 1;
+    }
+    const size_t room = static_cast<size_t>(capacity - (folderEnd - buffer));
+    return std::snprintf(folderEnd, room, "%s", EncoderHelperFileName) < static_cast<int>(room);
+}
+
+bool sendHello(ChildProcess* child, const char* libraryPath) {
+    const size_t length = std::strlen(libraryPath);
+    if (length < 1 || length > HelloPathLimit) return false;
+    uint8_t bytes[HelloHeaderSize];
+    packHelloHeader(HelloHeader{static_cast<uint32_t>(length)}, bytes);
+    return childProcessWrite(child, bytes, sizeof bytes) &&
+           childProcessWrite(child, libraryPath, length);
+}
+
+int32_t readReady(ChildProcess* child) {
+    uint8_t bytes[ReadyHeaderSize];
+    ReadyHeader ready{};
+    if (!childProcessRead(child, bytes, sizeof bytes) || !unpackReadyHeader(bytes, &ready)) {
+        return 0;
+    }
+    return ready.versionNumber;
+}
+
+// Sends one entry and reads its stream. false when a pipe broke or the
+// answer made no sense: the helper is of no further use.
+bool exchangeEntry(ChildProcess* child, PooledEntry* entry, PooledStream* stream) {
+    uint8_t header[EntryHeaderSize];
+    packEntryHeader(EntryHeader{entry->sampleRate, entry->bitRate, entry->byteCount}, header);
+    const bool sent = childProcessWrite(child, header, sizeof header) &&
+                      childProcessWrite(child, entry->samples.get(), entry->byteCount);
+    // The helper holds its own copy now.
+    entry->samples.reset();
+    if (!sent) return false;
+
+    uint8_t answer[StreamHeaderSize];
+    StreamHeader reply{};
+    if (!childProcessRead(child, answer, sizeof answer) || !unpackStreamHeader(answer, &reply)) {
+        return false;
+    }
+    stream->size = reply.streamSize;
+    stream->labelReached = reply.labelReached;
+    if (reply.streamSize <= 0) return true;
+    stream->bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(reply.streamSize)]);
+    if (!stream->bytes) return false;
+    return childProcessRead(child, stream->bytes.get(), static_cast<size_t>(reply.streamSize));
+}
+
+int32_t helperThread(void* argument) {
+    Helper& helper = *static_cast<Helper*>(argument);
+    Pool& p = *pool;
+    for (;;) {
+        int64_t sequence = 0;
+        PooledEntry entry{};
+        {
+            std::unique_lock<std::mutex> lock(p.mutex);
+            p.changed.wait(lock, [&p] { return p.stopping || p.nextToSend < p.submitted; });
+            if (p.stopping) break;
+            sequence = p.nextToSend++;
+            Job& job = slotOf(p, sequence);
+            job.state = JobState::Encoding;
+            job.helper = helper.index;
+            job.sentAt = Clock::now();
+            // Moved out under the lock: a discard may reuse the slot meanwhile.
+            entry = std::move(job.entry);
+            helper.busy = true;
+        }
+        PooledStream stream{nullptr, -1, false};
+        const bool working = exchangeEntry(helper.child.get(), &entry, &stream);
+        if (!working) stream = PooledStream{nullptr, -1, false};
+
+        std::lock_guard<std::mutex> lock(p.mutex);
+        helper.busy = false;
+        Job& job = slotOf(p, sequence);
+        if (job.sequence == sequence && job.state == JobState::Encoding) {
+            job.stream = std::move(stream);
+            job.state = JobState::Done;
+        }
+        if (!working) {
+            helper.alive = false;
+            p.liveHelpers -= 1;
+        }
+        p.changed.notify_all();
+        if (!working) break;
+    }
+    return 0;
+}
+
+std::chrono::milliseconds answerLimit(const Job& job) {
+    return std::chrono::milliseconds(int64_t{answerBaseMilliseconds.load()} +
+                                     job.entry.audioMilliseconds);
+}
+
+}  // namespace
+
+void setEncoderHelperPath(const char* path) {
+    std::snprintf(helperPathOverride, sizeof helperPathOverride, "%s",
+                  path != nullptr ? path : "");
+}
+
+void setEncoderHelperAnswerBase(uint32_t milliseconds) {
+    answerBaseMilliseconds.store(milliseconds);
+}
+
+bool encoderPoolStart(int32_t helperCount) {
+    encoderPoolStop();
+    if (helperCount < 1 || helperCount > MaxEncoderJobs) return false;
+    if (encoderLibrary.module == nullptr) return false;
+    char libraryPath[PathCapacity];
+    char programPath[PathCapacity];
+    if (!libraryFilePath(encoderLibrary.module, libraryPath, sizeof libraryPath)) return false;
+    if (!helperProgramPath(programPath, sizeof programPath)) return false;
+
+    pool.reset(new (std::nothrow) Pool);
+    if (!pool) return false;
+    Pool& p = *pool;
+    p.capacity = helperCount * 2;
+    p.ring.reset(new (std::nothrow) Job[static_cast<size_t>(p.capacity)]);
+    if (!p.ring) {
+        pool.reset();
+        return false;
+    }
+    const char* const arguments[] = {EncoderHelperFileName, nullptr};
+    bool started = true;
+    for (int32_t i = 0; i < helperCount && started; ++i) {
+        p.helpers[i].index = i;
+        p.helpers[i].child.reset(childProcessStart(programPath, arguments));
+        p.helperCount = i + 1;
+        started = p.helpers[i].child != nullptr &&
+                  sendHello(p.helpers[i].child.get(), libraryPath);
+    }
+    // All started before any answer is awaited: they load the library at once.
+    for (int32_t i = 0; i < p.helperCount && started; ++i) {
+        const int32_t version = readReady(p.helpers[i].child.get());
+        started = version != 0 && version == encoderLibrary.versionNumber;
+    }
+    for (int32_t i = 0; i < p.helperCount && started; ++i) {
+        p.helpers[i].alive = true;
+        p.liveHelpers += 1;
+        p.helpers[i].thread = threadStart(helperThread, &p.helpers[i]);
+        started = p.helpers[i].thread != nullptr;
+    }
+    if (!started) encoderPoolStop();
+    return started;
+}
+
+void encoderPoolStop() {
+    if (!pool) return;
+    Pool& p = *pool;
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.stopping = true;
+        for (int32_t i = 0; i < p.helperCount; ++i) {
+            if (p.helpers[i].busy) childProcessTerminate(p.helpers[i].child.get());
+        }
+        p.changed.notify_all();
+    }
+    for (int32_t i = 0; i < p.helperCount; ++i) {
+        if (p.helpers[i].thread != nullptr) threadJoin(p.helpers[i].thread);
+        p.helpers[i].thread = nullptr;
+    }
+    // No thread uses the pipes any more: closing them ends the helpers.
+    for (int32_t i = 0; i < p.helperCount; ++i) {
+        childProcessRelease(p.helpers[i].child.release(), HelperReleaseGraceMilliseconds);
+    }
+    pool.reset();
+}
+
+bool encoderPoolRunning() {
+    return pool != nullptr;
+}
+
+int32_t encoderPoolCapacity() {
+    return pool ? pool->capacity : 0;
+}
+
+int32_t encoderPoolHeld() {
+    if (!pool) return 0;
+    std::lock_guard<std::mutex> lock(pool->mutex);
+    return static_cast<int32_t>(pool->submitted - pool->taken);
+}
+
+bool encoderPoolSubmit(PooledEntry entry) {
+    if (!pool) return false;
+    Pool& p = *pool;
+    std::lock_guard<std::mutex> lock(p.mutex);
+    if (p.submitted - p.taken >= p.capacity) return false;
+    Job& job = slotOf(p, p.submitted);
+    // A slot of a discarded entry still with a helper is free for reuse: that
+    // helper checks the sequence before storing.
+    job = Job{};
+    job.sequence = p.submitted;
+    job.state = JobState::Waiting;
+    job.entry = std::move(entry);
+    p.submitted += 1;
+    p.changed.notify_all();
+    return true;
+}
+
+bool encoderPoolTakeOldest(PooledStream* stream) {
+    if (!pool) return false;
+    Pool& p = *pool;
+    std::unique_lock<std::mutex> lock(p.mutex);
+    if (p.taken == p.submitted) return false;
+    Job& job = slotOf(p, p.taken);
+    while (job.state != JobState::Done) {
+        if (job.state == JobState::Waiting && p.liveHelpers == 0) {
+            // No helper is left to take it.
+            job.stream = PooledStream{nullptr, -1, false};
+            break;
+        }
+        if (job.state == JobState::Encoding && Clock::now() - job.sentAt > answerLimit(job)) {
+            // Its helper stops answering: ended, its read fails, the entry
+            // comes back failed.
+            childProcessTerminate(p.helpers[job.helper].child.get());
+        }
+        p.changed.wait_for(lock, TakeCheckInterval);
+    }
+    *stream = std::move(job.stream);
+    job = Job{};
+    p.taken += 1;
+    return true;
+}
+
+void encoderPoolDiscard() {
+    if (!pool) return;
+    Pool& p = *pool;
+    std::lock_guard<std::mutex> lock(p.mutex);
+    for (int64_t sequence = p.taken; sequence < p.submitted; ++sequence) slotOf(p, sequence) = Job{};
+    p.taken = p.submitted;
+    p.nextToSend = p.submitted;
 }

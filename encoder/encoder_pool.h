@@ -25,3 +25,51 @@ int32_t defaultEncoderJobCount();
 // Parses a job count as given by a user: a whole number from 1 to
 // MaxEncoderJobs, nothing else; 0 when the text is not one.
 int32_t parseEncoderJobCount(const char* text);
+
+// Where the helper program is taken from: null (the default) means
+// EncoderHelperFileName beside the running program. Tests name the built one.
+void setEncoderHelperPath(const char* path);
+// How long a helper may take to answer for one entry: this base plus the
+// entry's audio length. A helper that takes longer is ended and the entry
+// fails. Tests shorten it.
+constexpr uint32_t EncoderHelperAnswerBaseMilliseconds = 30000;
+void setEncoderHelperAnswerBase(uint32_t milliseconds);
+
+// Starts helperCount helpers, each with the encoder library the program has
+// loaded. false when any of them could not be started or could not load the
+// library; then none is left running.
+bool encoderPoolStart(int32_t helperCount);
+// Ends every helper (one still encoding is ended at once: its entry is no
+// longer wanted) and drops every entry held. Safe when none runs.
+void encoderPoolStop();
+bool encoderPoolRunning();
+
+// Entries the pool holds at most: waiting for a helper, being encoded, or
+// encoded and not yet taken (twice the helpers).
+int32_t encoderPoolCapacity();
+int32_t encoderPoolHeld();
+
+struct PooledEntry {
+    std::unique_ptr<int16_t[]> samples;
+    uint32_t byteCount;
+    int32_t sampleRate;
+    int32_t bitRate;
+    int64_t audioMilliseconds;
+};
+
+struct PooledStream {
+    std::unique_ptr<uint8_t[]> bytes;
+    int32_t size;       // -1: the entry failed
+    bool labelReached;  // the encoding got as far as the entry's label
+};
+
+// Hands an entry to the pool, which takes its samples. false when the pool
+// is full or not running.
+bool encoderPoolSubmit(PooledEntry entry);
+// Waits for the oldest entry handed in and takes its stream. An entry whose
+// helper failed, crashed or did not answer in time comes back with size -1.
+// false when no entry is held.
+bool encoderPoolTakeOldest(PooledStream* stream);
+// Drops every entry held (the archive failed); helpers still encoding one
+// finish it unheard.
+void encoderPoolDiscard();

@@ -49,6 +49,11 @@ int32_t mp3OutputCallback(void* data, uint32_t size) {
     return 0;
 }
 
+void showEntryLabel(const char* label) {
+    consolePrint(stdout, "%s\r", label);
+    std::fflush(stdout);
+}
+
 int32_t encodeEntry(const char* label, std::FILE* stream, int32_t sampleRate, const void* pcm,
                     uint32_t byteCount, int32_t bitRate) {
     const EncoderLibrary& library = encoderLibrary;
@@ -58,7 +63,7 @@ int32_t encodeEntry(const char* label, std::FILE* stream, int32_t sampleRate, co
     if (library.initializeWork() != 0) return -1;
 
     entryEncodeState =
-        EntryEncodeState{static_cast<const uint8_t*>(pcm), byteCount, stream, 0, false};
+        EntryEncodeState{static_cast<const uint8_t*>(pcm), byteCount, stream, 0, false, false};
     // The library may keep this address until MPGE_endCoder.
     PcmInputDescription input{pcmInputCallback, 0, 16, static_cast<uint32_t>(sampleRate), 1};
 
@@ -78,8 +83,8 @@ int32_t encodeEntry(const char* label, std::FILE* stream, int32_t sampleRate, co
     int32_t requestSize = 0;
     library.getConfigure(MPGE_ITEM_REQUEST_SIZE, &requestSize);
 
-    consolePrint(stdout, "%s\r", label);
-    std::fflush(stdout);
+    showEntryLabel(label);
+    entryEncodeState.labelShown = true;
 
     while (library.processFrame() == 0) {
     }

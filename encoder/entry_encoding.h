@@ -28,6 +28,7 @@ struct EntryEncodeState {
     std::FILE* mp3Stream;
     int32_t mp3BytesWritten;  // MP3 bytes handed to mp3Stream for this entry
     bool writeFailed;         // a write to mp3Stream failed, or the count would overflow
+    bool labelShown;          // the library accepted the settings and the label was shown
 };
 
 extern EntryEncodeState entryEncodeState;
@@ -37,6 +38,10 @@ extern EntryEncodeState entryEncodeState;
 int32_t pcmInputCallback(void* buffer, uint32_t size);
 // The library's output callback: appends the bytes to mp3Stream; always 0.
 int32_t mp3OutputCallback(void* data, uint32_t size);
+
+// Shows the label of the entry being encoded (standard output, where the
+// front ends take it from).
+void showEntryLabel(const char* label);
 
 // Bytes of MP3 appended to stream, or -1 when the library refused to start
 // or the stream could not be written.

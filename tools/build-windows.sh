@@ -3,7 +3,8 @@
 #   build-win32/ (i686) and build-win64/ (x86_64), Release;
 #   dist/vud-converter-win32.zip and dist/vud-converter-win64.zip, each one
 #   folder vud-converter-winNN/ with vud-converter.exe, vudconv.exe,
-#   vudinfo.exe, GOGO.DLL (stripped) and README-ja.txt / README-en.txt.
+#   vudinfo.exe, vud-encoder-helper.exe (the encoders run side by side),
+#   GOGO.DLL (stripped) and README-ja.txt / README-en.txt.
 # Installs the packages it needs first (tools/setup.sh windows). Each build folder
 # keeps its cross-built libmp3lame, so a re-run builds only what changed.
 #
@@ -28,8 +29,8 @@ done
 tools/setup.sh windows
 
 jobs=${VUD_BUILD_JOBS:-2}
-programs=(vud-converter.exe vudconv.exe vudinfo.exe GOGO.DLL)
-targets=(vud-converter vudconv vudinfo GOGO.DLL)
+programs=(vud-converter.exe vudconv.exe vudinfo.exe vud-encoder-helper.exe GOGO.DLL)
+targets=(vud-converter vudconv vudinfo vud-encoder-helper GOGO.DLL)
 version=$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 if [[ -z $version ]]; then
   echo "build-windows: no project version in CMakeLists.txt" >&2

@@ -20,6 +20,8 @@
 #include "app/status_services.h"
 #include "archive/archive_conversion.h"
 #include "archive/output_archive.h"
+#include "encoder/encoder_pool.h"
+#include "platform/console_text.h"
 #include "platform/files.h"
 #include "platform/owned_file.h"
 #include "platform/thread.h"
@@ -105,6 +107,16 @@ void abandonStart(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* wor
     windowEnableItem(dialog, StartButton, true);
 }
 
+// With more than one encoder, the run's helpers; without them the run
+// encodes in this process, as with one.
+void startEncoders() {
+    const int32_t jobs = encoderJobCount();
+    if (jobs <= 1 || encoderPoolStart(jobs)) return;
+    consolePrint(stderr, "%s: the encoder helpers (%s) could not be started; encoding in this "
+                 "process\n", ApplicationName, EncoderHelperFileName);
+    std::fflush(stderr);
+}
+
 void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) {
     run->requestTaken = true;
     run->writeFailed = false;
@@ -158,6 +170,7 @@ void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) 
         next = WorkerStopping;
     }
     run->outputOffset = OutputHeaderSize + int64_t{MasterIndexEntrySize} * run->archiveCount;
+    startEncoders();
     exchangeOwnState(word, WorkerStartRequested, next);
     windowEnableItem(dialog, StartButton, true);
 }
@@ -203,6 +216,8 @@ void convertStep(WorkerRun* run, std::atomic<int32_t>* word) {
 
 // Returns true when the thread is to end (the word held Quit).
 bool stopStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) {
+    // The helpers end with the run.
+    encoderPoolStop();
     bool closedOutput = false;
     if (run->output.stream) {
         if (!finishOutput(run)) run->writeFailed = true;

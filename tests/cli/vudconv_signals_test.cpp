@@ -50,6 +50,8 @@ public:
             // No registry folder holds an encoder.
             setenv("VUD_REGISTRY_CURRENT_USER", workingFolder.c_str(), 1);
             setenv("VUD_REGISTRY_LOCAL_MACHINE", workingFolder.c_str(), 1);
+            // The gate's descriptors reach the program's own encoder only.
+            setenv("VUD_JOBS", "1", 1);
             if (gated) {
                 const std::string gate = std::to_string(GateEntry) + ":" +
                                          std::to_string(notify[1]) + ":" +

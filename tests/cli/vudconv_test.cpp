@@ -36,7 +36,59 @@ struct ChildOptions {
     bool ignoreFileSizeSignal = true;
     // Sends SIGINT once this many entry labels have come out.
     int32_t interruptAfterLabels = 0;
+    // VUD_JOBS, the encoders when no -j is given; empty: unset. One by
+    // default: the fake's streams depend on how many entries its process
+    // has encoded, so only one encoder gives every test the same bytes.
+    std::string jobs = "1";
+    // FAKE_ENCODER_CHILD_FAULT for the encoder helpers; empty: unset.
+    std::string helperFault;
+    // The signal sent after interruptAfterLabels labels.
+    int interruptSignal = SIGINT;
 };
+
+// Every child and its encoder helpers carry this mark in their environment,
+// so helpers left behind can be found after the child has gone.
+constexpr const char* MarkVariable = "VUD_TEST_RUN_MARK";
+
+std::string runMark() {
+    return std::to_string(getpid());
+}
+
+// Processes other than this one that carry the mark.
+int32_t markedProcesses() {
+    const std::string mark = std::string(MarkVariable) + "=" + runMark();
+    int32_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (name == runMark()) continue;
+        std::FILE* file = std::fopen((entry.path() / "environ").c_str(), "rb");
+        if (file == nullptr) continue;
+        std::string variables;
+        char chunk[4096];
+        size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) variables.append(chunk, n);
+        std::fclose(file);
+        size_t start = 0;
+        while (start < variables.size()) {
+            size_t end = variables.find('\0', start);
+            if (end == std::string::npos) end = variables.size();
+            if (variables.compare(start, end - start, mark) == 0) count += 1;
+            start = end + 1;
+        }
+    }
+    return count;
+}
+
+// Helpers see their pipe end and exit on their own; this waits for that,
+// with room for a loaded machine.
+bool noMarkedProcessLeft() {
+    for (int32_t tries = 0; tries < 300; ++tries) {
+        if (markedProcesses() == 0) return true;
+        usleep(20000);
+    }
+    return false;
+}
 
 ChildResult runChild(const std::string& program, const std::vector<std::string>& arguments,
                      const ChildOptions& options) {
@@ -59,6 +111,15 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
         }
         setenv("VUD_REGISTRY_CURRENT_USER", options.registryFolder.c_str(), 1);
         setenv("VUD_REGISTRY_LOCAL_MACHINE", options.registryFolder.c_str(), 1);
+        setenv(MarkVariable, runMark().c_str(), 1);
+        if (options.jobs.empty()) {
+            unsetenv("VUD_JOBS");
+        } else {
+            setenv("VUD_JOBS", options.jobs.c_str(), 1);
+        }
+        if (!options.helperFault.empty()) {
+            setenv("FAKE_ENCODER_CHILD_FAULT", options.helperFault.c_str(), 1);
+        }
         if (options.fileSizeLimit != RLIM_INFINITY) {
             // Writes past the limit fail with EFBIG instead of killing the
             // process (vudconv also sees to that itself).
@@ -98,7 +159,7 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
             int32_t labels = 0;
             for (char c : result.out) labels += c == '\r' ? 1 : 0;
             if (labels >= options.interruptAfterLabels) {
-                kill(pid, SIGINT);
+                kill(pid, options.interruptSignal);
                 interrupted = true;
             }
         }
@@ -368,7 +429,11 @@ TEST_F(VudconvTest, WritesThatStartFailingLeaveNoOutputAndExitOne) {
     }
 }
 
-TEST_F(VudconvTest, CtrlCFinishesTheArchiveInProgressThenDeletesTheOutputAndExits130) {
+// With one encoder and with several: the same outcome, and no helper is
+// left behind.
+class VudconvEncodersTest : public VudconvTest, public testing::WithParamInterface<int32_t> {};
+
+TEST_P(VudconvEncodersTest, CtrlCFinishesTheArchiveInProgressThenDeletesTheOutputAndExits130) {
     // The stand-in encoder beside the program; the interrupt comes with the
     // first entry label, long before the last of six archives.
     constexpr int32_t Archives = 6;
@@ -378,7 +443,7 @@ TEST_F(VudconvTest, CtrlCFinishesTheArchiveInProgressThenDeletesTheOutputAndExit
     ASSERT_EQ(order.size(), size_t{Archives});
     options.libraryFolder.clear();
     options.interruptAfterLabels = 1;
-    ChildResult result = run({source, output});
+    ChildResult result = run({"-j", std::to_string(GetParam()), source, output});
     EXPECT_EQ(result.exitCode, 130) << result.err;
     EXPECT_FALSE(pathExists(output));
     EXPECT_TRUE(temporaryOutputs(work).empty());
@@ -391,7 +456,62 @@ TEST_F(VudconvTest, CtrlCFinishesTheArchiveInProgressThenDeletesTheOutputAndExit
         wholeArchives = result.out == labelsOf(first, Entries);
     }
     EXPECT_TRUE(wholeArchives) << result.out;
+    EXPECT_TRUE(noMarkedProcessLeft());
 }
+
+// The stand-in encoder: real streams, the same for any number of encoders.
+TEST_P(VudconvEncodersTest, TheArchiveIsTheSameForAnyNumberOfEncoders) {
+    options.libraryFolder.clear();
+    writeArchives(3, 7, 9000);
+    std::error_code error;
+    const std::string samples = std::string(std::getenv("VUD_SOURCE_DIR")) + "/samples/voice/";
+    for (const auto& file : std::filesystem::directory_iterator(samples)) {
+        std::filesystem::copy_file(file.path(), source + file.path().filename().string(), error);
+        ASSERT_FALSE(error) << error.message();
+    }
+    ChildResult alone = run({"-j", "1", "-y", source, work + "alone.pac"});
+    ASSERT_EQ(alone.exitCode, 0) << alone.err;
+    ChildResult pooled = run({"-j", std::to_string(GetParam()), "-y", source, output});
+    ASSERT_EQ(pooled.exitCode, 0) << pooled.err;
+    EXPECT_EQ(pooled.out, alone.out) << "the same labels in the same order";
+    EXPECT_TRUE(readFile(output) == readFile(work + "alone.pac")) << "the archives differ";
+    EXPECT_TRUE(noMarkedProcessLeft());
+}
+
+// Each helper aborts at its own third entry: the first helper to get there
+// fails its entry, the run stops as for any failed entry. (With one encoder
+// the program itself would abort: no helper stands between.)
+TEST_F(VudconvTest, AHelperThatCrashesFailsTheRunCleanly) {
+    writeArchives(2, 9);
+    options.helperFault = "abort:3";
+    for (const char* jobs : {"2", "4"}) {
+        ChildResult result = run({"-j", jobs, source, output});
+        EXPECT_EQ(result.exitCode, 1) << result.err;
+        EXPECT_NE(result.err.find("cant encode/write mp3 (id:"), std::string::npos) << result.err;
+        EXPECT_FALSE(pathExists(output));
+        EXPECT_TRUE(temporaryOutputs(work).empty());
+        EXPECT_TRUE(noMarkedProcessLeft()) << "-j " << jobs;
+    }
+}
+
+// A program ended from outside leaves no helper: they see their pipe end.
+TEST_P(VudconvEncodersTest, AKilledProgramLeavesNoHelper) {
+    writeArchives(4, 8);
+    options.helperFault = "delay:50";
+    options.interruptAfterLabels = 1;
+    options.interruptSignal = SIGKILL;
+    ChildResult result = run({"-j", std::to_string(GetParam()), source, output});
+    EXPECT_EQ(result.exitCode, 128 + SIGKILL);
+    EXPECT_TRUE(noMarkedProcessLeft());
+    EXPECT_FALSE(pathExists(output));
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, VudconvEncodersTest, testing::Values(1, 2, 4, 8),
+                         [](const testing::TestParamInfo<int32_t>& info) {
+                             return std::to_string(info.param);
+                         });
+
+
 
 TEST(CommandLineTest, ParsesOptionsAndOperands) {
     char program[] = "vudconv", b[] = "-b", rate[] = "128", yq[] = "-yq", folder[] = "voice",

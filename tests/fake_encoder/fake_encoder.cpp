@@ -96,6 +96,35 @@ void passChildGate(int32_t entry) {
     }
 }
 
+// A fault a test sets for the encoder helpers of a program it runs, which
+// no control of this library reaches: FAKE_ENCODER_CHILD_FAULT="abort:N"
+// (the process aborts at its N-th entry), "hang:N" (it never returns from
+// its N-th entry) or "delay:MS" (every entry takes MS milliseconds more).
+struct ChildFault {
+    char kind[8] = {};
+    int32_t value = 0;
+};
+
+ChildFault readChildFault() {
+    ChildFault fault;
+    const char* text = std::getenv("FAKE_ENCODER_CHILD_FAULT");
+    if (text == nullptr || std::sscanf(text, "%7[a-z]:%d", fault.kind, &fault.value) != 2) {
+        return ChildFault{};
+    }
+    return fault;
+}
+
+void applyChildFault(int32_t entry) {
+    static const ChildFault fault = readChildFault();
+    if (std::strcmp(fault.kind, "delay") == 0 && fault.value > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(fault.value));
+    } else if (std::strcmp(fault.kind, "abort") == 0 && fault.value == entry) {
+        std::abort();
+    } else if (std::strcmp(fault.kind, "hang") == 0 && fault.value == entry) {
+        for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+}
+
 const Failure* findFailure(const std::vector<Failure>& failures, int32_t item, int32_t entry,
                            int32_t frame) {
     for (const Failure& failure : failures) {
@@ -224,7 +253,10 @@ MPGE_EXPORT int32_t MPGE_processFrame(void) {
     lock.unlock();
 
     if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-    if (frame == 1) passChildGate(entry);
+    if (frame == 1) {
+        passChildGate(entry);
+        applyChildFault(entry);
+    }
     std::vector<uint8_t> buffer(requestSize, 0xA5);
     int32_t answer = input(buffer.data(), requestSize);
 

@@ -101,7 +101,11 @@ FAKE_ENCODER_API void fakeEncoderSetDelay(int32_t entry, int32_t ms);
  * A program run as a child is gated through its environment instead:
  * FAKE_ENCODER_CHILD_GATE="N:NOTIFY_FD:RELEASE_FD" makes the first
  * MPGE_processFrame of entry N write one byte to NOTIFY_FD, then wait until a
- * byte can be read from RELEASE_FD or it reaches its end. */
+ * byte can be read from RELEASE_FD or it reaches its end. The encoder
+ * helpers of such a program inherit no descriptor; for them
+ * FAKE_ENCODER_CHILD_FAULT="abort:N", "hang:N" or "delay:MS" makes each
+ * helper abort at, or never return from, its own N-th entry, or spend MS
+ * milliseconds more on every entry. */
 FAKE_ENCODER_API void fakeEncoderBlockAtEntry(int32_t entry);
 /* 1 once a call is blocked at the gate, 0 when timeoutMs passed first. */
 FAKE_ENCODER_API int32_t fakeEncoderWaitUntilBlocked(int32_t timeoutMs);

@@ -70,7 +70,7 @@ expected_exports=(MPGE_closeCoder MPGE_detectConfigure MPGE_endCoder MPGE_getCon
 # The shipped binaries must be there; any other program built beside them is
 # checked as well.
 binaries=()
-for name in GOGO.DLL vud-converter.exe vudconv.exe vudinfo.exe; do
+for name in GOGO.DLL vud-converter.exe vudconv.exe vudinfo.exe vud-encoder-helper.exe; do
   if [[ -f $build_dir/$name ]]; then
     binaries+=("$build_dir/$name")
   else
@@ -79,7 +79,7 @@ for name in GOGO.DLL vud-converter.exe vudconv.exe vudinfo.exe; do
 done
 while IFS= read -r -d '' extra; do
   case "${extra##*/}" in
-    vud-converter.exe | vudconv.exe | vudinfo.exe) ;;
+    vud-converter.exe | vudconv.exe | vudinfo.exe | vud-encoder-helper.exe) ;;
     *) binaries+=("$extra") ;;
   esac
 done < <(find "$build_dir" -maxdepth 1 -type f -iname '*.exe' -print0 | sort -z)
@@ -107,7 +107,7 @@ for binary in "${binaries[@]}"; do
     is_system_dll "$dll" && continue
     # A test program may load a library the build made beside it (the fake
     # encoder library); the shipped binaries may not.
-    if [[ ! $name =~ ^(GOGO\.DLL|vud-converter\.exe|vudconv\.exe|vudinfo\.exe)$ &&
+    if [[ ! $name =~ ^(GOGO\.DLL|vud-converter\.exe|vudconv\.exe|vudinfo\.exe|vud-encoder-helper\.exe)$ &&
           -f $build_dir/$dll ]]; then
       continue
     fi
