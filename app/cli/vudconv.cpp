@@ -15,6 +15,7 @@
 #include "app/shell_state.h"
 #include "app/startup.h"
 #include "encoder/encoder_library.h"
+#include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"
 #include "platform/console_text.h"
 #include "platform/files.h"
@@ -258,6 +259,7 @@ int32_t convert(const CommandLine& line) {
     }
     consoleSetWakeDescriptor(installStopSignalHandler(onStopSignal));
 
+    setEncoderJobCount(line.encoderJobs > 0 ? line.encoderJobs : defaultEncoderJobCount());
     fillFields(dialog, line, folder.get());
     FollowState state{dialog, finishedRunCount(), false, false, false, false};
     consoleSetLoopHook(followRun, &state, PressIntervalMilliseconds);
