@@ -1,9 +1,11 @@
 // vudconv's command line.
 #include "app/cli/command_line.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
+#include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"
 
 namespace {
@@ -30,7 +32,7 @@ bool fail(char* error, size_t capacity, const char* format, const char* detail) 
 }  // namespace
 
 bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, size_t capacity) {
-    *line = CommandLine{InitialBitRateSelection, false, false, false, false, nullptr, nullptr};
+    *line = CommandLine{InitialBitRateSelection, 0, false, false, false, false, nullptr, nullptr};
     if (capacity > 0) error[0] = '\0';
     const char* operands[2] = {nullptr, nullptr};
     int32_t operandCount = 0;
@@ -57,12 +59,24 @@ bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, siz
             continue;
         }
         if (argument[1] == '-') return fail(error, capacity, "unknown option '%s'", argument);
-        // Short options, which may share one argument: -yq, -b32, -yb 32.
+        // Short options, which may share one argument: -yq, -b32, -yb 32, -j4.
         for (const char* c = argument + 1; *c != '\0'; ++c) {
             if (*c == 'y') {
                 line->overwrite = true;
             } else if (*c == 'q') {
                 line->quiet = true;
+            } else if (*c == 'j') {
+                const char* value = c[1] != '\0' ? c + 1 : (i + 1 < argc ? argv[++i] : nullptr);
+                if (value == nullptr)
+                    return fail(error, capacity, "%s", "-j needs a number of encoders");
+                line->encoderJobs = parseEncoderJobCount(value);
+                if (line->encoderJobs == 0) {
+                    std::snprintf(error, capacity,
+                                  "encoder count '%s' is not a whole number from 1 to %" PRId32,
+                                  value, MaxEncoderJobs);
+                    return false;
+                }
+                break;
             } else if (*c == 'b') {
                 const char* value = c[1] != '\0' ? c + 1 : (i + 1 < argc ? argv[++i] : nullptr);
                 if (value == nullptr) return fail(error, capacity, "%s", "-b needs a bit rate");
@@ -87,8 +101,11 @@ bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, siz
     return true;
 }
 
+// The usage text spells the limit out.
+static_assert(MaxEncoderJobs == 64);
+
 const char* cliUsageText() {
-    return "usage: vudconv [-b KBPS] [-y] [-q] SOURCE_FOLDER [OUTPUT]\n"
+    return "usage: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT]\n"
            "\n"
            "Converts the voice archives z###.vud of SOURCE_FOLDER into one MP3 archive\n"
            "OUTPUT (default: vud.pac in the program's folder when you may write there,\n"
@@ -96,6 +113,9 @@ const char* cliUsageText() {
            "\n"
            "  -b KBPS    MP3 bit rate, one of 8 16 24 32 40 48 56 64 80 96 112 128 144 160\n"
            "             (default 32)\n"
+           "  -j N       encode in N helper processes, 1 to 64 (default: the processors\n"
+           "             available, or the environment variable VUD_JOBS when it holds\n"
+           "             such a number); -j 1 encodes in the program itself\n"
            "  -y         overwrite an existing OUTPUT without asking\n"
            "  -q         no progress line\n"
            "  --help     show this text\n"
@@ -105,6 +125,9 @@ const char* cliUsageText() {
            "to standard error. Ctrl-C (or a hang-up, terminate or quit signal) finishes\n"
            "the archive in progress, then deletes the incomplete output; a second Ctrl-C\n"
            "meanwhile stops at once and deletes the incomplete output.\n"
+           "\n"
+           "On a terminal the progress line also shows the time taken, the time left and\n"
+           "the speed as a multiple of real time.\n"
            "\n"
            "Exit status: 0 converted, output kept; 1 the run failed or the output could\n"
            "not be created or written (no output left); 2 usage error or start refused\n"

@@ -1,4 +1,4 @@
-// vudconv's command line: vudconv [-b KBPS] [-y] [-q] SOURCE_FOLDER [OUTPUT]
+// vudconv's command line: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT]
 #pragma once
 
 #include <cstddef>
@@ -16,6 +16,7 @@ enum CliExitCode : int32_t {
 
 struct CommandLine {
     int32_t bitRateRow;        // row of BitRateTable
+    int32_t encoderJobs;       // -j: 1 to MaxEncoderJobs; 0 when not given
     bool overwrite;            // -y
     bool quiet;                // -q
     bool help;                 // --help

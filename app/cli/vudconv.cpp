@@ -15,6 +15,7 @@
 #include "app/shell_state.h"
 #include "app/startup.h"
 #include "encoder/encoder_library.h"
+#include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"
 #include "platform/console_text.h"
 #include "platform/files.h"
@@ -26,6 +27,7 @@
 #include "platform/window_console/console_window.h"
 #include "platform/window_layer.h"
 #include "worker/conversion_worker.h"
+#include "worker/source_scan.h"
 #include "worker/worker_state.h"
 
 namespace {
@@ -112,6 +114,11 @@ void followRun(void* context) {
                          ProgramName, MessageBoxButtons::Ok, MessageBoxIcon::Information);
         pressStartButton(state->dialog);
     }
+}
+
+// The progress line's speed: audio converted per second of the run.
+int64_t audioMillisecondsConverted() {
+    return convertedAudioMilliseconds.load();
 }
 
 int32_t exitCodeFor(RunOutcome outcome) {
@@ -219,6 +226,7 @@ int32_t convert(const CommandLine& line) {
     // The percentage is taken from the bar itself, so the two never disagree
     // on a line drawn between the two updates of one entry.
     config.percentTextId = ControlIdNone;
+    config.audioMillisecondsDone = audioMillisecondsConverted;
     if (line.overwrite) {
         config.askOnTerminal = false;
         config.presetAnswer = MessageBoxAnswer::Yes;
@@ -258,6 +266,7 @@ int32_t convert(const CommandLine& line) {
     }
     consoleSetWakeDescriptor(installStopSignalHandler(onStopSignal));
 
+    setEncoderJobCount(line.encoderJobs > 0 ? line.encoderJobs : defaultEncoderJobCount());
     fillFields(dialog, line, folder.get());
     FollowState state{dialog, finishedRunCount(), false, false, false, false};
     consoleSetLoopHook(followRun, &state, PressIntervalMilliseconds);

@@ -17,6 +17,7 @@ ConsoleWindowConfig consoleDefaultConfig() {
             .presetAnswer = MessageBoxAnswer::No,
             .percentTextId = ControlIdNone,
             .mergeEntryLabels = true,
+            .audioMillisecondsDone = nullptr,
             .questionHandler = nullptr,
             .questionContext = nullptr};
 }

@@ -1,6 +1,5 @@
 // What the console shows: message boxes as messages, questions on the
 // terminal, the progress line, and the entry labels taken from standard output.
-#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -8,11 +7,11 @@
 
 #include "platform/console_text.h"
 #include "platform/window_console/console_state.h"
+#include "platform/window_console/progress_line.h"
 
 namespace {
 
 constexpr int32_t LineCapacity = 512;
-constexpr int32_t BarCells = 30;
 constexpr auto TerminalRedrawInterval = std::chrono::milliseconds(50);
 constexpr auto PlainLineInterval = std::chrono::seconds(1);
 constexpr int32_t QuestionPollMilliseconds = 50;
@@ -101,30 +100,33 @@ void percentText(const ProgressView& view, const WindowControl& bar, char* buffe
     std::snprintf(buffer, static_cast<size_t>(capacity), "%" PRId64 "%%", progressShare(bar, 100));
 }
 
-void renderTerminalLine(ProgressView& view, const WindowControl& bar, const char* percent) {
-    static constexpr char Filled[] = "##############################";
-    static constexpr char Empty[] = "------------------------------";
-    static_assert(sizeof Filled == BarCells + 1 && sizeof Empty == BarCells + 1);
-    const int32_t width = terminalWidth();
-    int32_t cells = BarCells;
-    if (width < cells + 12) cells = width > 22 ? width - 12 : 10;
-    const auto filled = static_cast<int32_t>(progressShare(bar, cells));
-    // Bytes are at least as many as the columns a UTF-8 label takes.
-    const int32_t room =
-        width - 1 - (cells + 2) - 1 - static_cast<int32_t>(std::strlen(percent)) - 2;
+void renderTerminalLine(ProgressView& view, const WindowControl& bar, const char* percent,
+                        int64_t elapsedMilliseconds) {
     char label[PathCapacity] = {};
     {
         std::lock_guard<std::mutex> lock(layer.mutex);
-        if (room >= 4)
-            windowcore::copyText(label, std::min(room + 1, PathCapacity), layer.entryLabel);
+        windowcore::copyText(label, PathCapacity, layer.entryLabel);
         layer.entryLabelChanged = false;
     }
+    const auto audioMillisecondsDone = layer.config.audioMillisecondsDone;
+    const ProgressLineFacts facts{
+        .label = label,
+        .percent = percent,
+        .done = static_cast<int64_t>(bar.position) - bar.rangeMinimum,
+        .total = static_cast<int64_t>(bar.rangeMaximum) - bar.rangeMinimum,
+        .timed = audioMillisecondsDone != nullptr,
+        .finished = view.finishing,
+        .elapsedMilliseconds = elapsedMilliseconds,
+        .audioMilliseconds = audioMillisecondsDone != nullptr ? audioMillisecondsDone() : 0,
+        .columns = terminalWidth()};
     // Built in one buffer and written at once, so the line never flickers.
     char line[LineCapacity];
-    std::snprintf(line, sizeof line, "\r%s%s[%.*s%.*s] %s\033[K", label,
-                  label[0] != '\0' ? "  " : "", filled, Filled, cells - filled, Empty, percent);
+    line[0] = '\r';
+    const int32_t length = formatProgressLine(facts, line + 1, LineCapacity - 4);
+    std::memcpy(line + 1 + length, "\033[K", 4);
     writeError(line);
     view.lineOpen = true;
+    view.shownSecond = elapsedMilliseconds / 1000;
 }
 
 bool renderPlainLine(const WindowControl& bar, const char* percent, bool due) {
@@ -178,6 +180,9 @@ void windowbackend::progressChanged(PlatformWindow* dialog, WindowControl& bar, 
     view.barId = bar.id;
     view.active = true;
     view.dirty = true;
+    view.finishing = false;
+    view.started = std::chrono::steady_clock::now();
+    view.shownSecond = 0;
     lastPlainLine[0] = '\0';
 }
 
@@ -197,15 +202,20 @@ void renderProgress(bool force) {
         labelChanged = layer.entryLabelChanged;
     }
     const bool terminal = layer.config.progressOnTerminal;
-    if (!view.dirty && !force && !(terminal && labelChanged)) return;
+    const auto now = std::chrono::steady_clock::now();
+    const int64_t elapsedMilliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - view.started).count();
+    // The time taken counts on while nothing else changes.
+    const bool clockTicked = terminal && layer.config.audioMillisecondsDone != nullptr &&
+                             elapsedMilliseconds / 1000 != view.shownSecond;
+    if (!view.dirty && !force && !(terminal && labelChanged) && !clockTicked) return;
     const WindowControl* bar = windowcore::findControl(view.dialog, view.barId);
     if (bar == nullptr || bar->kind != ControlKind::ProgressBar) return;
     char percent[64];
     percentText(view, *bar, percent, sizeof percent);
-    const auto now = std::chrono::steady_clock::now();
     if (terminal) {
         if (!force && view.lineOpen && now - view.lastRender < TerminalRedrawInterval) return;
-        renderTerminalLine(view, *bar, percent);
+        renderTerminalLine(view, *bar, percent, elapsedMilliseconds);
     } else {
         const bool due = force || lastPlainLine[0] == '\0' || bar->position >= bar->rangeMaximum ||
                          now - view.lastRender >= PlainLineInterval;
@@ -220,6 +230,7 @@ void finishProgressLine() {
     if (!view.active) return;
     // The last labels the worker printed belong to this run's last line.
     drainLabelCapture();
+    view.finishing = true;
     renderProgress(true);
     if (view.lineOpen) writeError("\n");
     view.lineOpen = false;

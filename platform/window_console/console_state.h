@@ -36,8 +36,11 @@ struct ProgressView {
     int32_t barId;
     bool active;
     bool dirty;
-    bool lineOpen;  // a '\r' line stands on the terminal without its newline
+    bool lineOpen;   // a '\r' line stands on the terminal without its newline
+    bool finishing;  // the run's last line is drawn
     std::chrono::steady_clock::time_point lastRender;
+    std::chrono::steady_clock::time_point started;  // when the range was set
+    int64_t shownSecond;                            // of the time taken, last drawn
 };
 
 struct ConsoleLayer {

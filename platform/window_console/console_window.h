@@ -29,7 +29,12 @@ struct ConsoleWindowConfig {
     // Label whose text is the percentage shown beside the bar; ControlIdNone
     // computes it from the bar.
     int32_t percentTextId;
-    bool mergeEntryLabels;                   // see "Entry labels" above
+    bool mergeEntryLabels;  // see "Entry labels" above
+    // Audio converted so far in the run, in milliseconds; called on the
+    // user-interface thread. Set, the line on a terminal also shows the time
+    // taken since the bar's range was set, the time left and the speed as a
+    // multiple of real time; null: the label, the bar and the percentage only.
+    int64_t (*audioMillisecondsDone)();
     ConsoleQuestionHandler questionHandler;  // null: terminal or preset answer
     void* questionContext;
 };

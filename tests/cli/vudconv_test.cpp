@@ -247,7 +247,7 @@ TEST_F(VudconvTest, QuietRunsShowNoProgressAndTheOutputDefaultsToTheProgramsFold
     std::error_code error;
     std::filesystem::copy_file(VUDCONV_PATH, folder + "vudconv", error);
     ASSERT_FALSE(error) << error.message();
-    ChildResult result = runChild(folder + "vudconv", {"-q", source}, options);
+    ChildResult result = runChild(folder + "vudconv", {"-qj1", source}, options);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(pathExists(folder + "vud.pac"));
@@ -257,7 +257,8 @@ TEST_F(VudconvTest, QuietRunsShowNoProgressAndTheOutputDefaultsToTheProgramsFold
 TEST_F(VudconvTest, HelpAndVersion) {
     ChildResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out.rfind("usage: vudconv [-b KBPS] [-y] [-q] SOURCE_FOLDER [OUTPUT]", 0), 0u);
+    EXPECT_EQ(help.out.rfind("usage: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT]", 0),
+              0u);
     ChildResult version = run({"--version"});
     EXPECT_EQ(version.exitCode, 0) << version.err;
     EXPECT_EQ(version.out, "vudconv (VUD Data Converter) 0.6\nGOGO.DLL fake encoder 1.0\n");
@@ -269,6 +270,7 @@ TEST_F(VudconvTest, UsageErrorsExitTwoAndTouchNothing) {
          std::vector<std::vector<std::string>>{{},
                                                {"-b", "33", source},
                                                {"-b"},
+                                               {"-j", "0", source},
                                                {"-x", source},
                                                {"--bogus", source},
                                                {source, output, "third"}}) {
@@ -522,6 +524,7 @@ TEST(CommandLineTest, ParsesOptionsAndOperands) {
     char* plain[] = {program, folder};
     ASSERT_TRUE(parseCommandLine(2, plain, &line, error, sizeof(error))) << error;
     EXPECT_EQ(line.bitRateRow, InitialBitRateSelection);
+    EXPECT_EQ(line.encoderJobs, 0) << "not given: the front end's default";
     EXPECT_STREQ(line.sourceFolder, "voice");
     EXPECT_EQ(line.outputPath, nullptr);
     EXPECT_FALSE(line.overwrite);
@@ -534,11 +537,18 @@ TEST(CommandLineTest, ParsesOptionsAndOperands) {
     EXPECT_TRUE(line.quiet);
     EXPECT_STREQ(line.outputPath, "out.pac");
 
-    char attached[] = "-b8";
-    char* joined[] = {program, attached, dashes, dashName};
-    ASSERT_TRUE(parseCommandLine(4, joined, &line, error, sizeof(error))) << error;
+    char attached[] = "-b8", jobs[] = "-j64";
+    char* joined[] = {program, attached, jobs, dashes, dashName};
+    ASSERT_TRUE(parseCommandLine(5, joined, &line, error, sizeof(error))) << error;
     EXPECT_EQ(line.bitRateRow, 0);
+    EXPECT_EQ(line.encoderJobs, 64);
     EXPECT_STREQ(line.sourceFolder, "-odd");
+
+    char yj[] = "-yj", one[] = "1";
+    char* shared[] = {program, yj, one, folder};
+    ASSERT_TRUE(parseCommandLine(4, shared, &line, error, sizeof(error))) << error;
+    EXPECT_EQ(line.encoderJobs, 1);
+    EXPECT_TRUE(line.overwrite);
 
     for (int32_t row = 0; row < BitRateRowCount; ++row) {
         std::string value = std::to_string(BitRateTable[row].kbps);
@@ -558,10 +568,20 @@ TEST(CommandLineTest, RefusesWhatItCannotUse) {
         EXPECT_FALSE(parseCommandLine(4, argv, &line, error, sizeof(error))) << value;
         EXPECT_NE(std::string(error).find("bit rate"), std::string::npos) << error;
     }
+    char j[] = "-j";
+    for (const char* value : {"0", "65", "", "4x", "-1", "+2", "999999999999"}) {
+        std::string copy = value;
+        char* argv[] = {program, j, copy.data(), folder};
+        EXPECT_FALSE(parseCommandLine(4, argv, &line, error, sizeof(error))) << value;
+        EXPECT_NE(std::string(error).find("from 1 to 64"), std::string::npos) << error;
+    }
     char* none[] = {program};
     EXPECT_FALSE(parseCommandLine(1, none, &line, error, sizeof(error)));
     char* dangling[] = {program, folder, b};
     EXPECT_FALSE(parseCommandLine(3, dangling, &line, error, sizeof(error)));
+    char* danglingJobs[] = {program, folder, j};
+    EXPECT_FALSE(parseCommandLine(3, danglingJobs, &line, error, sizeof(error)));
+    EXPECT_STREQ(error, "-j needs a number of encoders");
 }
 
 }  // namespace

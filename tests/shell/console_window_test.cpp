@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "app/dialog_resource.h"
+#include "platform/window_console/progress_line.h"
 #include "tests/shell/console_fixture.h"
 
 namespace {
@@ -259,6 +260,25 @@ TEST_F(ConsoleTest, TerminalProgressIsOneSelfUpdatingLine) {
               std::string::npos)
         << out;
     EXPECT_NE(out.find("[#######-----------------------] 25%"), std::string::npos) << out;
+    EXPECT_EQ(out.find("done in"), std::string::npos) << "no times without the audio hook";
+}
+
+int64_t anHourOfAudio() {
+    return 3600 * 1000;
+}
+
+TEST_F(ConsoleTest, ATimedRunEndsWithItsTimeAndSpeed) {
+    ASSERT_NE(makeDialog(), nullptr);
+    ConsoleWindowConfig config = consoleTestConfig();
+    config.quiet = false;
+    config.progressOnTerminal = true;
+    config.audioMillisecondsDone = anHourOfAudio;
+    const std::string out = runWithProgress(dialog, config, false);
+    // The run takes a moment of real time: its figures are the clock's.
+    const size_t last = out.rfind("] 100%  done in ");
+    ASSERT_NE(last, std::string::npos) << out;
+    EXPECT_EQ(out.find(':', last), last + 17) << out;
+    EXPECT_EQ(out.find("x real time\033[K\n", last), out.size() - 15) << out;
 }
 
 TEST_F(ConsoleTest, WarningClearsTheProgressLineFirst) {
@@ -277,6 +297,8 @@ TEST_F(ConsoleTest, PlainProgressLinesWhenNotATerminal) {
     ASSERT_NE(makeDialog(), nullptr);
     ConsoleWindowConfig config = consoleTestConfig();
     config.quiet = false;
+    // Scripts read these lines: the times stay on the terminal.
+    config.audioMillisecondsDone = anHourOfAudio;
     const std::string out = runWithProgress(dialog, config, false);
     EXPECT_EQ(out.find('\r'), std::string::npos) << out;
     EXPECT_EQ(out.rfind("progress 0% (0/4)\n", 0), 0u) << out;
@@ -301,5 +323,83 @@ TEST_F(ConsoleTest, PercentTextCanComeFromALabel) {
     EXPECT_NE(out.find("] 42%"), std::string::npos) << out;
     EXPECT_EQ(out.find("] 100%"), std::string::npos) << out;
 }
+
+struct LineCase {
+    const char* name;
+    ProgressLineFacts facts;
+    const char* expected;
+};
+
+std::ostream& operator<<(std::ostream& stream, const LineCase& lineCase) {
+    return stream << lineCase.name;
+}
+
+class ProgressLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ProgressLineTest, ShowsWhatFitsOfTheRun) {
+    char line[256];
+    const int32_t length = formatProgressLine(GetParam().facts, line, sizeof line);
+    EXPECT_STREQ(line, GetParam().expected);
+    EXPECT_EQ(length, static_cast<int32_t>(std::strlen(line)));
+    EXPECT_LT(length, GetParam().facts.columns) << "the last column stays free";
+}
+
+constexpr const char* Label = "z001.vud (  7/120)";
+
+// facts: 42 of 100 entries after 12 s at 412 times real time, on 80 columns.
+constexpr ProgressLineFacts Running{Label, "42%", 42, 100, true, false, 12000, 4944000, 80};
+
+constexpr ProgressLineFacts with(ProgressLineFacts facts, int32_t columns) {
+    facts.columns = columns;
+    return facts;
+}
+constexpr ProgressLineFacts after(ProgressLineFacts facts, int64_t elapsed, int64_t audio) {
+    facts.elapsedMilliseconds = elapsed;
+    facts.audioMilliseconds = audio;
+    return facts;
+}
+constexpr ProgressLineFacts finished(ProgressLineFacts facts, int64_t done) {
+    facts.finished = true;
+    facts.done = done;
+    facts.percent = done == facts.total ? "100%" : facts.percent;
+    return facts;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProgressLineTest,
+    ::testing::Values(
+        LineCase{"Wide", Running,
+                 "z001.vud (  7/120)  [############------------------] 42%  0:12, 0:17 left, 412x"},
+        LineCase{"Untimed",
+                 {Label, "42%", 42, 100, false, false, 12000, 4944000, 80},
+                 "z001.vud (  7/120)  [############------------------] 42%"},
+        LineCase{"UnsettledShowsTheTimeOnly", after(Running, 2999, 4944000),
+                 "z001.vud (  7/120)  [############------------------] 42%  0:02"},
+        LineCase{"NoAudioNoSpeed", after(Running, 3000, 0),
+                 "z001.vud (  7/120)  [############------------------] 42%  0:03, 0:05 left"},
+        LineCase{"SlowWithADecimal", after(Running, 3723000, 1861500),
+                 "z001.vud (  7/120)  [##########--------------] 42%  1:02:03, 1:25:42 "
+                 "left, 0.5x"},
+        LineCase{"RoundsUpToWhole", after(Running, 10000, 99960),
+                 "z001.vud (  7/120)  [############------------------] 42%  0:10, 0:14 left, 10x"},
+        LineCase{"TheBarShrinksFirst", with(Running, 60),
+                 "z001.vud (  7/120)  [####------] 42%  0:12, 0:17 left, 412x"},
+        LineCase{"ThenTheLabelIsCut", with(Running, 50),
+                 "z001.vud  [####------] 42%  0:12, 0:17 left, 412x"},
+        LineCase{"ThenLeftOut", with(Running, 40), "[####------] 42%  0:12, 0:17 left, 412x"},
+        LineCase{"ThenTheTimeLeftGoes", with(Running, 30), "[####-------] 42%  0:12, 412x"},
+        LineCase{"ThenTheSpeed", with(Running, 24), "[####-------] 42%  0:12"},
+        LineCase{"ThenTheTime", with(Running, 20), "[#####--------] 42%"},
+        LineCase{"Done", after(finished(Running, 100), 29400, 11907000),
+                 "z001.vud (  7/120)  [######################] 100%  done in 0:29, 405x "
+                 "real time"},
+        LineCase{"DoneNarrow", with(after(finished(Running, 100), 29400, 11907000), 40),
+                 "[############] 100%  done in 0:29, 405x"},
+        LineCase{"ShortRunsShowTheirSpeed", after(finished(Running, 100), 400, 60000),
+                 "z001.vud (  7/120)  [######################] 100%  done in 0:00, "
+                 "150x real time"},
+        LineCase{"StoppedEarly", finished(Running, 42),
+                 "z001.vud (  7/120)  [############------------------] 42%  0:12, 412x"}),
+    [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
