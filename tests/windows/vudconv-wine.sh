@@ -28,7 +28,8 @@ export LC_ALL=C.UTF-8
 
 for file in "$linux/vudconv" "$linux/vudinfo" "$linux/libfake_encoder.so" "$linux/GOGO.DLL" \
             "$linux/conversion_end_to_end_test" \
-            "$win/vudconv.exe" "$win/GOGO.DLL" "$win/libfake_encoder.dll"; do
+            "$win/vudconv.exe" "$win/vud-encoder-helper.exe" "$win/GOGO.DLL" \
+            "$win/libfake_encoder.dll"; do
   if [[ ! -f $file ]]; then
     echo "vudconv-wine.sh: $file is missing (build it first)" >&2
     exit 2
@@ -62,31 +63,46 @@ verify_archive() {  # archive
   "$linux/vudinfo" --verify "$1" >"$work/verify.txt" && grep '^verify: ok, 3 archives' "$work/verify.txt"
 }
 
-# 1. Our encoder library.
-check "vudconv.exe converts samples/voice/ with GOGO.DLL" \
-  wine_run "$win/vudconv.exe" -y -q "$(windows_path "$root/samples/voice/")" \
+# Encoder helpers still running once every program has ended; the Linux
+# side sees each Windows process with its program's name.
+no_helper_left() {
+  local tries
+  for ((tries = 0; tries < 100; tries++)); do
+    pgrep -f 'vud-encoder-helper\.exe' >/dev/null || return 0
+    sleep 0.1
+  done
+  echo "helpers still running:"
+  pgrep -af 'vud-encoder-helper\.exe'
+  return 1
+}
+
+# 1. Our encoder library, with two encoder helpers.
+check "vudconv.exe -j 2 converts samples/voice/ with GOGO.DLL" \
+  wine_run "$win/vudconv.exe" -y -q -j 2 "$(windows_path "$root/samples/voice/")" \
   "$(windows_path "$work/real.pac")"
+check "no encoder helper is left" no_helper_left
 check "the Linux vudinfo verifies its archive" verify_archive "$work/real.pac"
 decode_archive() {  # archive
   VUD_SOURCE_DIR=$root VUD_BUILD_DIR=$linux VUD_ARCHIVE_TO_DECODE=$1 \
     "$linux/conversion_end_to_end_test" --gtest_filter='ConversionEndToEndOutside.*'
 }
 check "its streams decode to the sources' audio (libmpg123)" decode_archive "$work/real.pac"
-check "the Linux vudconv converts with the Linux GOGO.DLL" \
-  "$linux/vudconv" -y -q "$root/samples/voice/" "$work/linux-real.pac"
+check "the Linux vudconv converts with the Linux GOGO.DLL (one encoder)" \
+  "$linux/vudconv" -y -q -j 1 "$root/samples/voice/" "$work/linux-real.pac"
 check "the two archives are the same bytes" cmp "$work/real.pac" "$work/linux-real.pac"
 
-# 2. The fake library, on both systems.
+# 2. The fake library, on both systems, in the program itself: its streams
+# depend on how many entries its process has encoded.
 mkdir -p "$work/win-fake" "$work/linux-fake"
 cp "$win/vudconv.exe" "$work/win-fake/vudconv.exe"
 cp "$win/libfake_encoder.dll" "$work/win-fake/GOGO.DLL"
 cp "$linux/vudconv" "$work/linux-fake/vudconv"
 cp "$linux/libfake_encoder.so" "$work/linux-fake/GOGO.DLL"
 check "vudconv.exe converts with the fake library" \
-  wine_run "$work/win-fake/vudconv.exe" -y -q "$(windows_path "$root/samples/voice/")" \
+  wine_run "$work/win-fake/vudconv.exe" -y -q -j 1 "$(windows_path "$root/samples/voice/")" \
   "$(windows_path "$work/win-fake.pac")"
 check "the Linux vudconv converts with the fake library" \
-  "$work/linux-fake/vudconv" -y -q "$root/samples/voice/" "$work/linux-fake.pac"
+  "$work/linux-fake/vudconv" -y -q -j 1 "$root/samples/voice/" "$work/linux-fake.pac"
 check "both archives are the same bytes" cmp "$work/win-fake.pac" "$work/linux-fake.pac"
 
 # 3. A folder whose name is Japanese.
@@ -96,6 +112,39 @@ check "vudconv.exe converts a folder named 音声" \
   wine_run "$win/vudconv.exe" -y -q "$(windows_path "$work/音声/")" \
   "$(windows_path "$work/音声/出力.pac")"
 check "that archive equals the one from samples/voice/" cmp "$work/real.pac" "$work/音声/出力.pac"
+
+# 4. A helper that crashes: the fake library aborts in each helper at its
+# third entry. The run fails cleanly: exit 1, the entry's message, no
+# output, no temporary file, no helper left.
+mkdir -p "$work/crash" "$work/crash-out"
+cp "$win/vudconv.exe" "$win/vud-encoder-helper.exe" "$work/crash/"
+cp "$win/libfake_encoder.dll" "$work/crash/GOGO.DLL"
+crash_run() {
+  local code=0
+  FAKE_ENCODER_CHILD_FAULT=abort:3 WINEDEBUG=-all wine_run "$work/crash/vudconv.exe" -y -q -j 2 \
+    "$(windows_path "$root/samples/voice/")" "$(windows_path "$work/crash-out/out.pac")" \
+    2>"$work/crash-err.txt" || code=$?
+  cat "$work/crash-err.txt"
+  [[ $code == 1 ]] && grep -q 'cant encode/write mp3 (id:' "$work/crash-err.txt" &&
+    [[ -z $(ls -A "$work/crash-out") ]]
+}
+check "a helper that crashes fails the run cleanly (exit 1, nothing left)" crash_run
+check "no encoder helper is left after the crash" no_helper_left
+
+# 5. A killed vudconv.exe: its helpers see their pipes end and exit.
+killed_run() {
+  FAKE_ENCODER_CHILD_FAULT=delay:200 "$here/wine-run.sh" "$prefix" "$work/crash/vudconv.exe" -y -q \
+    -j 2 "$(windows_path "$root/samples/voice/")" "$(windows_path "$work/killed.pac")" &
+  local runner=$! tries
+  for ((tries = 0; tries < 300; tries++)); do
+    pgrep -f 'vud-encoder-helper\.exe' >/dev/null && break
+    sleep 0.1
+  done
+  pkill -KILL -f 'crash.vudconv\.exe' || true
+  wait "$runner" || true
+  no_helper_left
+}
+check "a killed vudconv.exe leaves no helper" killed_run
 
 if ((failures > 0)); then
   echo "vudconv-wine.sh: $failures check(s) failed"
