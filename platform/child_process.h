@@ -22,7 +22,9 @@ struct ChildProcess;
 ChildProcess* childProcessStart(const char* program, const char* const* arguments);
 
 // Writes all byteCount bytes into the child's standard input; false when
-// that fails (the child is gone or closed its end).
+// that fails (the child is gone or closed its end). A write into a pipe
+// whose reader is gone only fails: it never raises SIGPIPE, whatever the
+// program does with that signal.
 bool childProcessWrite(ChildProcess* child, const void* bytes, size_t byteCount);
 // Reads exactly byteCount bytes from the child's standard output; false on
 // an error or when the child's output ends first (bytes read so far are
@@ -30,7 +32,7 @@ bool childProcessWrite(ChildProcess* child, const void* bytes, size_t byteCount)
 bool childProcessRead(ChildProcess* child, void* bytes, size_t byteCount);
 
 // Closes the pipe into the child: a waiting child sees its input end.
-// Safe to call more than once.
+// Safe to call more than once, not while another thread writes to the child.
 void childProcessCloseInput(ChildProcess* child);
 // Ends the child at once (SIGKILL, TerminateProcess). A read or write of
 // another thread blocked on its pipes returns false. Safe from any thread,

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "platform/dynamic_library.h"
 
@@ -76,6 +78,30 @@ void* libraryResolve(LibraryHandle library, const char* name) {
 
 void libraryRelease(LibraryHandle library) {
     if (library != nullptr) dlclose(library);
+}
+
+bool libraryFilePath(LibraryHandle library, char* buffer, int32_t capacity) {
+    if (buffer == nullptr || capacity < 1) return false;
+    buffer[0] = '\0';
+    if (library == nullptr) return false;
+    link_map* map = nullptr;
+    if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return false;
+    // The name as the loader opened it: absolute when found through a search
+    // or loaded by an absolute path, relative to the folder that was current
+    // then when loaded by a relative path (resolved against the current one,
+    // which the programs never change). Empty for the program itself.
+    const char* name = map->l_name;
+    if (name == nullptr || name[0] == '\0') return false;
+    std::unique_ptr<char, decltype(&std::free)> resolved(nullptr, &std::free);
+    if (name[0] != '/') {
+        resolved.reset(realpath(name, nullptr));
+        if (!resolved) return false;
+        name = resolved.get();
+    }
+    const size_t length = std::strlen(name);
+    if (length >= static_cast<size_t>(capacity)) return false;
+    std::memcpy(buffer, name, length + 1);
+    return true;
 }
 
 bool libraryPathIsAbsolute(const char* path) {

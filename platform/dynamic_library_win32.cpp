@@ -4,6 +4,8 @@
 // the program was started from is not picked up.
 #include <windows.h>
 
+#include <new>
+
 #include "platform/dynamic_library.h"
 #include "platform/path_separator.h"
 #include "platform/wide_text_win32.h"
@@ -47,6 +49,21 @@ void* libraryResolve(LibraryHandle library, const char* name) {
 
 void libraryRelease(LibraryHandle library) {
     if (library != nullptr) FreeLibrary(reinterpret_cast<HMODULE>(library));
+}
+
+bool libraryFilePath(LibraryHandle library, char* buffer, int32_t capacity) {
+    if (buffer == nullptr || capacity < 1) return false;
+    buffer[0] = '\0';
+    if (library == nullptr) return false;
+    // Long enough for any path the loader gives back; a result that fills it
+    // was cut.
+    constexpr DWORD WidePathUnits = 32768;
+    WideText wide(new (std::nothrow) wchar_t[WidePathUnits]);
+    if (!wide) return false;
+    const DWORD units =
+        GetModuleFileNameW(reinterpret_cast<HMODULE>(library), wide.get(), WidePathUnits);
+    if (units == 0 || units >= WidePathUnits) return false;
+    return narrowToUtf8(wide.get(), static_cast<int32_t>(units), buffer, capacity) >= 0;
 }
 
 // Only "X:\..." and "\\server\share...": "\foo" depends on the current drive,
