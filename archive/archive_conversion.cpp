@@ -100,11 +100,9 @@ bool convertEntriesInProcess(BlockWork* work) {
         const uint64_t sampleCount = decoded.sampleCount;
         // The rate's bits reach the library unchanged, whatever their value:
         // the library judges the rate, and its refusal fails this entry.
-        int32_t streamSize = encodeEntry(label, work->output,
-                                         static_cast<int32_t>(work->sampleRate),
-                                         decoded.samples.get(),
-                                         static_cast<uint32_t>(sampleCount * sizeof(int16_t)),
-                                         work->bitRate);
+        int32_t streamSize = encodeEntry(
+            label, work->output, static_cast<int32_t>(work->sampleRate), decoded.samples.get(),
+            static_cast<uint32_t>(sampleCount * sizeof(int16_t)), work->bitRate);
         decoded.samples.reset();
         if (streamSize < 0) {
             warnEntryFailed(work->entries[i]);
@@ -120,9 +118,8 @@ bool convertEntriesInProcess(BlockWork* work) {
 // Writes one entry's stream as encodeEntry would have: all bytes in the
 // file, not only in the stream's buffer, before its size is recorded.
 bool writeStream(std::FILE* output, const PooledStream& stream) {
-    if (stream.size > 0 &&
-        std::fwrite(stream.bytes.get(), 1, static_cast<size_t>(stream.size), output) !=
-            static_cast<size_t>(stream.size)) {
+    if (stream.size > 0 && std::fwrite(stream.bytes.get(), 1, static_cast<size_t>(stream.size),
+                                       output) != static_cast<size_t>(stream.size)) {
         return false;
     }
     return std::fflush(output) == 0 && std::ferror(output) == 0;
@@ -140,8 +137,7 @@ bool convertEntriesPooled(BlockWork* work) {
     int64_t milliseconds[2 * MaxEncoderJobs] = {};
     const int32_t capacity = encoderPoolCapacity();
     for (int32_t i = 0; i < work->entryCount; ++i) {
-        while (handedIn < undecodable && handedIn < work->entryCount &&
-               handedIn - i < capacity) {
+        while (handedIn < undecodable && handedIn < work->entryCount && handedIn - i < capacity) {
             DecodedEntry decoded;
             if (!decodeEntry(*work, handedIn, &decoded)) {
                 undecodable = handedIn;

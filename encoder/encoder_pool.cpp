@@ -215,8 +215,7 @@ std::chrono::milliseconds answerLimit(const Job& job) {
 }  // namespace
 
 void setEncoderHelperPath(const char* path) {
-    std::snprintf(helperPathOverride, sizeof helperPathOverride, "%s",
-                  path != nullptr ? path : "");
+    std::snprintf(helperPathOverride, sizeof helperPathOverride, "%s", path != nullptr ? path : "");
 }
 
 void setEncoderHelperAnswerBase(uint32_t milliseconds) {
@@ -247,8 +246,7 @@ bool encoderPoolStart(int32_t helperCount) {
         p.helpers[i].index = i;
         p.helpers[i].child.reset(childProcessStart(programPath, arguments));
         p.helperCount = i + 1;
-        started = p.helpers[i].child != nullptr &&
-                  sendHello(p.helpers[i].child.get(), libraryPath);
+        started = p.helpers[i].child != nullptr && sendHello(p.helpers[i].child.get(), libraryPath);
     }
     // All started before any answer is awaited: they load the library at once.
     for (int32_t i = 0; i < p.helperCount && started; ++i) {
@@ -347,7 +345,8 @@ void encoderPoolDiscard() {
     if (!pool) return;
     Pool& p = *pool;
     std::lock_guard<std::mutex> lock(p.mutex);
-    for (int64_t sequence = p.taken; sequence < p.submitted; ++sequence) slotOf(p, sequence) = Job{};
+    for (int64_t sequence = p.taken; sequence < p.submitted; ++sequence)
+        slotOf(p, sequence) = Job{};
     p.taken = p.submitted;
     p.nextToSend = p.submitted;
 }

@@ -16,9 +16,9 @@ OwnedFile openScratchFile() {
     if (GetTempFileNameW(folder, L"vud", 0, name) == 0) return nullptr;
     // Delete-on-close: the file goes with the last handle, also when the
     // process is ended.
-    HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                nullptr);
+    HANDLE handle =
+        CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DeleteFileW(name);
         return nullptr;

@@ -112,8 +112,10 @@ void abandonStart(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* wor
 void startEncoders() {
     const int32_t jobs = encoderJobCount();
     if (jobs <= 1 || encoderPoolStart(jobs)) return;
-    consolePrint(stderr, "%s: the encoder helpers (%s) could not be started; encoding in this "
-                 "process\n", ApplicationName, EncoderHelperFileName);
+    consolePrint(stderr,
+                 "%s: the encoder helpers (%s) could not be started; encoding in this "
+                 "process\n",
+                 ApplicationName, EncoderHelperFileName);
     std::fflush(stderr);
 }
 

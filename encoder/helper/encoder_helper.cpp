@@ -23,9 +23,9 @@ constexpr const char* ProgramName = "vud-encoder-helper";
 constexpr size_t CopyChunkSize = 64 * 1024;
 
 enum HelperExit : int {
-    HelperDone = 0,         // the program closed the pipe
-    HelperFailed = 1,       // the library could not be loaded, or a pipe broke mid-message
-    HelperNotStarted = 2,   // started by hand
+    HelperDone = 0,        // the program closed the pipe
+    HelperFailed = 1,      // the library could not be loaded, or a pipe broke mid-message
+    HelperNotStarted = 2,  // started by hand
 };
 
 // Reads the Hello message and loads the library it names. The version

@@ -510,8 +510,6 @@ INSTANTIATE_TEST_SUITE_P(Encoders, VudconvEncodersTest, testing::Values(1, 2, 4,
                              return std::to_string(info.param);
                          });
 
-
-
 TEST(CommandLineTest, ParsesOptionsAndOperands) {
     char program[] = "vudconv", b[] = "-b", rate[] = "128", yq[] = "-yq", folder[] = "voice",
          out[] = "out.pac", dashes[] = "--", dashName[] = "-odd";

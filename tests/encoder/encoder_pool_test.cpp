@@ -229,8 +229,8 @@ TEST_P(EncoderPoolTest, AHelperThatStopsAnsweringIsEnded) {
     setEncoderHelperAnswerBase(300);
     ASSERT_TRUE(encoderPoolStart(GetParam()));
     // Every helper hangs at its second entry: the streams before come back.
-    const std::vector<std::vector<int16_t>> entries(
-        static_cast<size_t>(GetParam() + 1), std::vector<int16_t>(4000, 7));
+    const std::vector<std::vector<int16_t>> entries(static_cast<size_t>(GetParam() + 1),
+                                                    std::vector<int16_t>(4000, 7));
     const std::vector<PooledStream> streams = throughPool(entries, 32);
     ASSERT_EQ(streams.size(), entries.size());
     // The first entry handed in is some helper's first; which later one

@@ -83,6 +83,7 @@ TEST_F(EntryEncodingTest, MakesTheCallsInOrderWithTheirArguments) {
     std::string printed = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(printed, "z001.vud: 1/1\r");
+    EXPECT_TRUE(entryEncodeState.labelShown);
     EXPECT_EQ(written, 3 * 104);
     std::vector<int32_t> expected = {FakeInitializeWork};
     expected.insert(expected.end(), 12, FakeSetConfigure);
@@ -156,9 +157,12 @@ TEST_F(EntryEncodingTest, StopsAtEachRefusedExaminedStep) {
         if (step.item > 0) fakeEncoderFailSetting(step.item, 0, -2);
         if (step.item < 0) fakeEncoderFailDetect(0, 1);
         entryEncodeState.mp3BytesWritten = 777;
+        entryEncodeState.labelShown = false;
         testing::internal::CaptureStdout();
         EXPECT_EQ(encode(pcm), -1);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        // What an encoder helper reports, so the program shows no label either.
+        EXPECT_FALSE(entryEncodeState.labelShown);
 
         std::vector<int32_t> kinds = libraryCallKinds();
         EXPECT_EQ(kinds.size(), step.callsMade);
@@ -235,7 +239,7 @@ TEST_F(EntryEncodingTest, ZeroLengthPcmEndsAtTheFirstRequest) {
 
 TEST_F(EntryEncodingTest, CallbacksFollowTheirContractDirectly) {
     uint8_t pcm[6] = {1, 2, 3, 4, 5, 6};
-    entryEncodeState = EntryEncodeState{pcm, 6, output.get(), 0, false};
+    entryEncodeState = EntryEncodeState{pcm, 6, output.get(), 0, false, false};
     uint8_t buffer[4];
     EXPECT_EQ(pcmInputCallback(buffer, 4), 0);
     EXPECT_EQ(std::memcmp(buffer, pcm, 4), 0);

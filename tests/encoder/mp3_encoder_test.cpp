@@ -237,7 +237,7 @@ TEST_F(StandInEncoderTest, RefusesWhatItCannotTake) {
     // The callbacks of the system are used, so they need an entry to feed.
     OwnedFile sink(std::tmpfile());
     ASSERT_NE(sink, nullptr);
-    entryEncodeState = EntryEncodeState{nullptr, 0, sink.get(), 0, false};
+    entryEncodeState = EntryEncodeState{nullptr, 0, sink.get(), 0, false, false};
     auto good = [](uint32_t rate) { return PcmInputDescription{pcmInputCallback, 0, 16, rate, 1}; };
     auto configure = [&](PcmInputDescription* input, uint32_t bitRate, uint32_t outputRate) {
         EXPECT_EQ(lib.setConfigure(1, 2, input), 0);
@@ -323,7 +323,7 @@ TEST_F(StandInEncoderTest, AbandonedEntriesLeaveNothingAfterUnload) {
     }
     OwnedFile sink(std::tmpfile());
     ASSERT_NE(sink, nullptr);
-    entryEncodeState = EntryEncodeState{nullptr, 0, sink.get(), 0, false};
+    entryEncodeState = EntryEncodeState{nullptr, 0, sink.get(), 0, false, false};
     PcmInputDescription input{pcmInputCallback, 0, 16, 22050, 1};
     for (uint32_t bitRate : {192u, 32u}) {
         ASSERT_EQ(lib.initializeWork(), 0);
