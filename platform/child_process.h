@@ -51,7 +51,8 @@ using OwnedChildProcess = std::unique_ptr<ChildProcess, ChildProcessReleaser>;
 
 // The child's side. Takes the request and reply pipes off standard input and
 // output and points standard output at the null device, so that nothing
-// printed to it can be mistaken for a reply. False when standard input or
+// printed to it can be mistaken for a reply; on Windows a crash of the child
+// from then on ends it without an error dialog. False when standard input or
 // output is not a pipe (the child was started by hand, not by its parent).
 bool takeParentPipes();
 // Reads exactly byteCount bytes of the next request; false on an error or

@@ -352,6 +352,9 @@ bool takeParentPipes() {
         return false;
     }
     SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(1)));
+    // A child that crashes must end at once: an error dialog nobody sees
+    // would hold it, and its parent's entry, until the parent gives up.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     requestPipe = input;
     replyPipe = reply;
     return true;
