@@ -477,6 +477,25 @@ TEST_P(VudconvEncodersTest, TheArchiveIsTheSameForAnyNumberOfEncoders) {
     EXPECT_TRUE(noMarkedProcessLeft());
 }
 
+// An entry that cannot be read part-way through an archive: the entries
+// before it are written and labelled, then the run fails with the same
+// messages, whatever the number of encoders.
+TEST_P(VudconvEncodersTest, ADamagedEntryFailsAsWithOneEncoder) {
+    options.libraryFolder.clear();
+    writeArchives(2, 9, 4000);
+    const std::string damaged = source + "z002.vud";
+    std::filesystem::resize_file(damaged, std::filesystem::file_size(damaged) * 6 / 10);
+    ChildResult alone = run({"-q", "-j", "1", source, output});
+    ChildResult pooled = run({"-q", "-j", std::to_string(GetParam()), source, output});
+    EXPECT_EQ(alone.exitCode, 1) << alone.err;
+    EXPECT_EQ(pooled.exitCode, alone.exitCode);
+    EXPECT_EQ(pooled.out, alone.out);
+    EXPECT_EQ(pooled.err, alone.err);
+    EXPECT_NE(alone.out.find("z002.vud (  1/  9)"), std::string::npos) << alone.out;
+    EXPECT_FALSE(pathExists(output));
+    EXPECT_TRUE(noMarkedProcessLeft());
+}
+
 // Each helper aborts at its own third entry: the first helper to get there
 // fails its entry, the run stops as for any failed entry. (With one encoder
 // the program itself would abort: no helper stands between.)
