@@ -26,16 +26,8 @@ repeats=${VUD_BENCH_REPEATS:-7}
 archives=${VUD_BENCH_ARCHIVES:-4}
 entries=${VUD_BENCH_ENTRIES:-75}
 
-for tool in espeak-ng /usr/bin/time bc; do
-  command -v "$tool" >/dev/null || { echo "e2e-convert: $tool missing (run tools/setup.sh)"; exit 1; }
-done
-if [[ ! -f "$build/build.ninja" ]]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-if ! built=$(cmake --build "$build" --target vudconv GOGO.DLL make-corpus encode-alone 2>&1); then
-  echo "$built"
-  exit 1
-fi
+source bench/bench-common.sh
+bench_setup e2e-convert "$build" vudconv GOGO.DLL make-corpus encode-alone
 vudconv=$(realpath "$build/vudconv")
 alone=$(realpath "$build/encode-alone")
 make_corpus=$(realpath "$build/make-corpus")
@@ -43,21 +35,13 @@ make_corpus=$(realpath "$build/make-corpus")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Speech: a few sentences in two voices and speeds, 22050 Hz.
-espeak-ng -v en -s 165 -w "$work/s1.wav" \
-  "The quick brown fox jumps over the lazy dog. Please insert the second disc and press any key to continue."
-espeak-ng -v en-us -s 150 -w "$work/s2.wav" \
-  "Welcome back. It has been a long time. Where did you put the map? I cannot find it anywhere."
-espeak-ng -v en -s 190 -w "$work/s3.wav" \
-  "Saving your progress. Do not turn off the power. Seven hundred and twenty nine, eight hundred, nine thousand."
-speech=("$work/s1.wav" "$work/s2.wav" "$work/s3.wav")
+make_speech "$work"
 
 mkdir "$work/corpus"
 echo "timing corpus: $("$make_corpus" --archives "$archives" --entries "$entries" --seconds 3 \
   --pcm "$work/corpus.pcm" "$work/corpus" "${speech[@]}")"
 
 status=0
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 time_alone() {  # kbps: seconds of the whole process, less its reading of the PCM file
   local start=$EPOCHREALTIME report

@@ -33,17 +33,8 @@ rounds=${VUD_BENCH_ROUNDS:-5}
 archives=${VUD_BENCH_ARCHIVES:-4}
 entries=${VUD_BENCH_ENTRIES:-75}
 
-for tool in espeak-ng /usr/bin/time bc; do
-  command -v "$tool" >/dev/null || { echo "e2e-parallel: $tool missing (run tools/setup.sh)"; exit 1; }
-done
-if [[ ! -f "$build/build.ninja" ]]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-if ! built=$(cmake --build "$build" --target vudconv vud-encoder-helper GOGO.DLL make-corpus \
-    encode-alone 2>&1); then
-  echo "$built"
-  exit 1
-fi
+source bench/bench-common.sh
+bench_setup e2e-parallel "$build" vudconv vud-encoder-helper GOGO.DLL make-corpus encode-alone
 vudconv=$(realpath "$build/vudconv")
 alone=$(realpath "$build/encode-alone")
 make_corpus=$(realpath "$build/make-corpus")
@@ -52,13 +43,7 @@ processors=$(nproc)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-espeak-ng -v en -s 165 -w "$work/s1.wav" \
-  "The quick brown fox jumps over the lazy dog. Please insert the second disc and press any key to continue."
-espeak-ng -v en-us -s 150 -w "$work/s2.wav" \
-  "Welcome back. It has been a long time. Where did you put the map? I cannot find it anywhere."
-espeak-ng -v en -s 190 -w "$work/s3.wav" \
-  "Saving your progress. Do not turn off the power. Seven hundred and twenty nine, eight hundred, nine thousand."
-speech=("$work/s1.wav" "$work/s2.wav" "$work/s3.wav")
+make_speech "$work"
 
 mkdir "$work/corpus"
 echo "timing corpus: $("$make_corpus" --archives "$archives" --entries "$entries" --seconds 3 \
@@ -66,7 +51,6 @@ echo "timing corpus: $("$make_corpus" --archives "$archives" --entries "$entries
 echo "processors available: $processors"
 
 status=0
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 # --- Sameness ---------------------------------------------------------------
 for folder in "$work/corpus" samples/voice; do

@@ -18,6 +18,7 @@
 
 #include "app/cli/command_line.h"
 #include "encoder/entry_encoding.h"
+#include "tests/support/process_mark.h"
 #include "tests/worker/worker_support.h"
 
 namespace {
@@ -54,40 +55,9 @@ std::string runMark() {
     return std::to_string(getpid());
 }
 
-// Processes other than this one that carry the mark.
-int32_t markedProcesses() {
-    const std::string mark = std::string(MarkVariable) + "=" + runMark();
-    int32_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        if (name == runMark()) continue;
-        std::FILE* file = std::fopen((entry.path() / "environ").c_str(), "rb");
-        if (file == nullptr) continue;
-        std::string variables;
-        char chunk[4096];
-        size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) variables.append(chunk, n);
-        std::fclose(file);
-        size_t start = 0;
-        while (start < variables.size()) {
-            size_t end = variables.find('\0', start);
-            if (end == std::string::npos) end = variables.size();
-            if (variables.compare(start, end - start, mark) == 0) count += 1;
-            start = end + 1;
-        }
-    }
-    return count;
-}
-
-// Helpers see their pipe end and exit on their own; this waits for that,
-// with room for a loaded machine.
+// Helpers see their pipe end and exit on their own; this waits for that.
 bool noMarkedProcessLeft() {
-    for (int32_t tries = 0; tries < 300; ++tries) {
-        if (markedProcesses() == 0) return true;
-        usleep(20000);
-    }
-    return false;
+    return noProcessWithVariable(MarkVariable, runMark());
 }
 
 ChildResult runChild(const std::string& program, const std::vector<std::string>& arguments,

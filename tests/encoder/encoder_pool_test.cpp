@@ -16,14 +16,11 @@
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
 #include "platform/scratch_file.h"
+#include "tests/support/process_mark.h"
 #include "tools/sample_speech/speech_pcm.h"
 
 #if !defined(_WIN32)
-#include <dirent.h>
 #include <unistd.h>
-
-#include <fstream>
-#include <sstream>
 #endif
 
 namespace {
@@ -47,28 +44,7 @@ int32_t markedProcessCount() {
 #if defined(_WIN32)
     return 0;  // the Windows stage checks for helpers left behind by vudconv.exe
 #else
-    const std::string mark = std::string(HelperMarkName) + "=" + std::to_string(getpid());
-    int32_t count = 0;
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) return -1;
-    while (dirent* entry = readdir(proc)) {
-        const std::string name = entry->d_name;
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        if (name == std::to_string(getpid())) continue;
-        std::ifstream environ("/proc/" + name + "/environ", std::ios::binary);
-        std::stringstream text;
-        text << environ.rdbuf();
-        const std::string variables = text.str();
-        size_t start = 0;
-        while (start < variables.size()) {
-            size_t end = variables.find('\0', start);
-            if (end == std::string::npos) end = variables.size();
-            if (variables.compare(start, end - start, mark) == 0) count += 1;
-            start = end + 1;
-        }
-    }
-    closedir(proc);
-    return count;
+    return processesWithVariable(HelperMarkName, std::to_string(getpid()));
 #endif
 }
 
