@@ -24,6 +24,9 @@ constexpr int32_t LargeEntryCount = 100000;
 // counts of any 32-bit width.
 constexpr int32_t LabelCapacity = PathCapacity + 32;
 constexpr int32_t WarningCapacity = 64;
+// PCM read ahead for the encoder helpers, at most (one entry may go over):
+// a few tens of megabytes, with the helpers' copies, for any number of them.
+constexpr int64_t ReadAheadByteLimit = int64_t{16} << 20;
 
 // The whole block must end below 2^31: every offset of the format is a
 // 32-bit field positioned with signed 32-bit seeks.
@@ -59,15 +62,28 @@ bool formatLabel(const BlockWork& work, int32_t index, char* label) {
     return written >= 0 && written < LabelCapacity;
 }
 
-// Reads and decodes entry index; false when it cannot be, or its PCM would
-// not fit the library's 32-bit byte count.
-bool decodeEntry(const BlockWork& work, int32_t index, DecodedEntry* decoded) {
-    {
-        SourceEntryData data;
-        if (!readSourceEntryData(work.source, work.entries, index, &data)) return false;
-        if (!decodeSourceEntry(data, decoded)) return false;
-    }  // the entry's compressed data is released before it is encoded
-    return decoded->sampleCount * sizeof(int16_t) <= std::numeric_limits<uint32_t>::max();
+// How reading and decoding one entry ended.
+enum class EntryOutcome {
+    Decoded,
+    Unreadable,  // the entry breaks the format, or its PCM would not fit 32 bits
+    NoMemory,    // its data or samples could not be reserved
+};
+
+// Reads and decodes entry index without a word to the user: why an entry
+// could not be read is kept in *why, for reportEntryReadResult once the
+// conversion reaches that entry.
+EntryOutcome decodeEntry(const BlockWork& work, int32_t index, DecodedEntry* decoded,
+                         EntryReadResult* why) {
+    SourceEntryData data;
+    *why = readSourceEntryDataChecked(work.source, work.entries, index, &data, false);
+    if (*why == EntryReadResult::NoMemory) return EntryOutcome::NoMemory;
+    if (*why != EntryReadResult::Ok) return EntryOutcome::Unreadable;
+    // The library takes the PCM's byte count as 32 bits.
+    if (sampleCapacityOf(data) * sizeof(int16_t) > std::numeric_limits<uint32_t>::max()) {
+        return EntryOutcome::Unreadable;
+    }
+    // The entry's compressed data is released before it is encoded.
+    return decodeSourceEntry(data, decoded) ? EntryOutcome::Decoded : EntryOutcome::NoMemory;
 }
 
 void warnEntryFailed(const SourceEntry& entry) {
@@ -96,7 +112,11 @@ bool convertEntriesInProcess(BlockWork* work) {
         if (!formatLabel(*work, i, label)) return false;
 
         DecodedEntry decoded;
-        if (!decodeEntry(*work, i, &decoded)) return false;
+        EntryReadResult why = EntryReadResult::Ok;
+        if (decodeEntry(*work, i, &decoded, &why) != EntryOutcome::Decoded) {
+            reportEntryReadResult(work->entries[i], why);
+            return false;
+        }
         const uint64_t sampleCount = decoded.sampleCount;
         // The rate's bits reach the library unchanged, whatever their value:
         // the library judges the rate, and its refusal fails this entry.
@@ -125,41 +145,67 @@ bool writeStream(std::FILE* output, const PooledStream& stream) {
     return std::fflush(output) == 0 && std::ferror(output) == 0;
 }
 
+// The most stream bytes the archive can still hold after this block's
+// entries so far.
+int32_t streamRoom(const BlockWork& work) {
+    const int64_t room = OutputArchiveLimit - 1 - work.blockOffset - work.blockSize;
+    return room > 0 ? static_cast<int32_t>(room) : 0;
+}
+
 // The same entries through the encoder pool: read and decoded in table order
-// and handed to the helpers while the pool has room, the streams taken back
-// and written in table order. What the user sees (labels, progress,
-// warnings) comes in the order and with the outcome of the loop above: an
-// entry that cannot be decoded fails the archive only once every entry
-// before it is written.
+// and handed to the helpers while the pool has room (by count and by PCM
+// bytes), the streams taken back and written in table order. What the user
+// sees (labels, progress, messages) comes in the order and with the outcome
+// of the loop above: an entry read ahead that cannot be read is reported,
+// and fails the archive, only once every entry before it is written; one
+// that finds no memory while others are ahead is tried again later, at the
+// latest when nothing else is held.
 bool convertEntriesPooled(BlockWork* work) {
-    int32_t handedIn = 0;
-    int32_t undecodable = work->entryCount;  // first entry that could not be decoded
-    int64_t milliseconds[2 * MaxEncoderJobs] = {};
     const int32_t capacity = encoderPoolCapacity();
+    int32_t readAhead = 0;                // entries before this one are with the pool
+    int32_t failedAt = work->entryCount;  // the first entry that cannot be read
+    EntryReadResult failure = EntryReadResult::Ok;
+    int64_t milliseconds[2 * MaxEncoderJobs] = {};
+    int64_t pcmBytes[2 * MaxEncoderJobs] = {};
+    int64_t bytesAhead = 0;
     for (int32_t i = 0; i < work->entryCount; ++i) {
-        while (handedIn < undecodable && handedIn < work->entryCount && handedIn - i < capacity) {
+        while (readAhead < failedAt && readAhead - i < capacity &&
+               bytesAhead < ReadAheadByteLimit) {
             DecodedEntry decoded;
-            if (!decodeEntry(*work, handedIn, &decoded)) {
-                undecodable = handedIn;
+            EntryReadResult why = EntryReadResult::Ok;
+            const EntryOutcome outcome = decodeEntry(*work, readAhead, &decoded, &why);
+            if (outcome == EntryOutcome::NoMemory && readAhead > i) break;
+            if (outcome != EntryOutcome::Decoded) {
+                failedAt = readAhead;
+                failure = why;
                 break;
             }
             const int64_t length = audioMilliseconds(decoded.sampleCount, work->sampleRate);
-            PooledEntry entry{std::move(decoded.samples),
-                              static_cast<uint32_t>(decoded.sampleCount * sizeof(int16_t)),
-                              static_cast<int32_t>(work->sampleRate), work->bitRate, length};
+            const uint32_t byteCount = static_cast<uint32_t>(decoded.sampleCount * sizeof(int16_t));
+            PooledEntry entry{std::move(decoded.samples), byteCount,
+                              static_cast<int32_t>(work->sampleRate), work->bitRate, length,
+                              streamRoom(*work)};
             if (!encoderPoolSubmit(std::move(entry))) {
-                undecodable = handedIn;
+                failedAt = readAhead;
                 break;
             }
-            milliseconds[handedIn % capacity] = length;
-            handedIn += 1;
+            milliseconds[readAhead % capacity] = length;
+            pcmBytes[readAhead % capacity] = byteCount;
+            bytesAhead += byteCount;
+            readAhead += 1;
         }
         char label[LabelCapacity];
-        if (i >= undecodable || !formatLabel(*work, i, label)) return false;
+        if (!formatLabel(*work, i, label)) return false;
+        if (i == failedAt) {
+            reportEntryReadResult(work->entries[i], failure);
+            return false;
+        }
 
         PooledStream stream{nullptr, -1, false};
         if (!encoderPoolTakeOldest(&stream)) return false;
+        bytesAhead -= pcmBytes[i % capacity];
         if (stream.labelReached) showEntryLabel(label);
+        if (stream.size > 0 && !stream.bytes) return false;  // more than the archive can hold
         if (stream.size < 0 || !writeStream(work->output, stream)) {
             warnEntryFailed(work->entries[i]);
             return false;

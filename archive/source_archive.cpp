@@ -125,8 +125,10 @@ EntryReadResult readSourceEntryDataChecked(std::FILE* file, const SourceEntry* t
 
     const int64_t room = static_cast<int64_t>(next.offset) - static_cast<int64_t>(entry.offset);
     if (negative || sum > room) {
-        if (reportSizeRule) std::fprintf(stderr, "invalid vud size (id:%u)\n", entry.id);
-        return negative ? EntryReadResult::NegativeSize : EntryReadResult::SizeRule;
+        const EntryReadResult result =
+            negative ? EntryReadResult::NegativeSize : EntryReadResult::SizeRule;
+        if (reportSizeRule) reportEntryReadResult(entry, result);
+        return result;
     }
 
     // The room can point past the end of the file (the next offset is only
@@ -159,6 +161,21 @@ bool readSourceEntryData(std::FILE* file, const SourceEntry* table, int32_t i,
                          SourceEntryData* data) {
     if (file == nullptr || table == nullptr || data == nullptr || i < 0) return false;
     return readSourceEntryDataChecked(file, table, i, data, true) == EntryReadResult::Ok;
+}
+
+void reportEntryReadResult(const SourceEntry& entry, EntryReadResult result) {
+    switch (result) {
+        case EntryReadResult::NegativeSize:
+        case EntryReadResult::SizeRule:
+            std::fprintf(stderr, "invalid vud size (id:%u)\n", entry.id);
+            return;
+        case EntryReadResult::Ok:
+        case EntryReadResult::NoMemory:
+        case EntryReadResult::SeekFailed:
+        case EntryReadResult::ShortSizeList:
+        case EntryReadResult::ShortData:
+            return;
+    }
 }
 
 const char* describeEntryReadResult(EntryReadResult result) {

@@ -69,5 +69,9 @@ enum class EntryReadResult {
 EntryReadResult readSourceEntryDataChecked(std::FILE* file, const SourceEntry* table, int32_t i,
                                            SourceEntryData* data, bool reportSizeRule);
 
+// Writes what a run says of an entry that could not be read: the size-rule
+// message for a size-rule failure, nothing for any other result.
+void reportEntryReadResult(const SourceEntry& entry, EntryReadResult result);
+
 // A short English text for a result, e.g. "size list cut short by the end of the file".
 const char* describeEntryReadResult(EntryReadResult result);

@@ -58,10 +58,14 @@ int32_t defaultEncoderJobCount() {
 // worker hands entries in and takes streams out in table order.
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr uint32_t HelperReleaseGraceMilliseconds = 2000;
-constexpr auto TakeCheckInterval = std::chrono::milliseconds(50);
+constexpr auto CheckInterval = std::chrono::milliseconds(50);
+// A wait between two looks at the clock longer than this was no wait of
+// this program: it was stopped (Ctrl-Z, a debugger) or not run at all, and
+// its helpers with it. Such a gap is not counted against a helper.
+constexpr int64_t LongestCountedGapMilliseconds = 1000;
+// A test setting: the answer base and the start's bound, in milliseconds.
+constexpr const char* TestLimitVariable = "VUD_TEST_HELPER_LIMIT_MS";
 
 enum class JobState : int32_t {
     Empty,     // no entry in this slot
@@ -76,15 +80,20 @@ struct Job {
     PooledEntry entry{};
     PooledStream stream{};
     int32_t helper = -1;
-    Clock::time_point sentAt{};
+    int64_t limitMilliseconds = 0;    // the helper's time allowed for its answer
+    int64_t countedMilliseconds = 0;  // the helper's time counted so far
+    int64_t sentAt = 0;               // awakeMilliseconds() when a helper took it
 };
+
+enum : int32_t { NoAnswerYet = -1 };
 
 struct Helper {
     int32_t index = 0;
     OwnedChildProcess child;
     ThreadHandle thread = nullptr;
+    int32_t readyVersion = NoAnswerYet;  // the library version it loaded; 0: not usable
     bool alive = false;  // its pipes work; false once one broke
-    bool busy = false;   // between taking an entry and storing its stream
+    bool busy = false;   // blocked on its pipes: awaiting its first answer or an entry's
 };
 
 struct Pool {
@@ -100,7 +109,9 @@ struct Pool {
     Helper helpers[MaxEncoderJobs];
     int32_t helperCount = 0;
     int32_t liveHelpers = 0;
+    bool serving = false;  // every helper answered: they take entries
     bool stopping = false;
+    int64_t lastLook = 0;  // awakeMilliseconds() when the clock was last read
 };
 
 std::unique_ptr<Pool> pool;
@@ -109,6 +120,33 @@ std::atomic<uint32_t> answerBaseMilliseconds{EncoderHelperAnswerBaseMilliseconds
 
 Job& slotOf(Pool& p, int64_t sequence) {
     return p.ring[static_cast<size_t>(sequence % p.capacity)];
+}
+
+// The time since the last look that counts as the helpers' own: none when
+// it was a gap in which this program did not run.
+int64_t countedSinceLastLook(Pool& p) {
+    const int64_t now = awakeMilliseconds();
+    const int64_t elapsed = now - p.lastLook;
+    p.lastLook = now;
+    return elapsed >= 0 && elapsed <= LongestCountedGapMilliseconds ? elapsed : 0;
+}
+
+// Counts the time since the last look toward every entry a helper has.
+void countHelperTime(Pool& p) {
+    const int64_t counted = countedSinceLastLook(p);
+    for (int64_t sequence = p.taken; sequence < p.nextToSend; ++sequence) {
+        Job& job = slotOf(p, sequence);
+        if (job.state != JobState::Encoding) continue;
+        // An entry taken since the last look counts only its own time.
+        const int64_t own = p.lastLook - job.sentAt;
+        job.countedMilliseconds += own < counted ? (own > 0 ? own : 0) : counted;
+    }
+}
+
+uint32_t testLimitMilliseconds() {
+    const char* text = std::getenv(TestLimitVariable);
+    if (text == nullptr || text[0] == '\0') return 0;
+    return static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
 }
 
 bool helperProgramPath(char* buffer, int32_t capacity) {
@@ -143,6 +181,17 @@ int32_t readReady(ChildProcess* child) {
     return ready.versionNumber;
 }
 
+// Takes a stream's bytes off the pipe without keeping them.
+bool skipBytes(ChildProcess* child, size_t byteCount) {
+    uint8_t chunk[64 * 1024];
+    while (byteCount > 0) {
+        const size_t take = byteCount < sizeof chunk ? byteCount : sizeof chunk;
+        if (!childProcessRead(child, chunk, take)) return false;
+        byteCount -= take;
+    }
+    return true;
+}
+
 // Sends one entry and reads its stream. false when a pipe broke or the
 // answer made no sense: the helper is of no further use.
 bool exchangeEntry(ChildProcess* child, PooledEntry* entry, PooledStream* stream) {
@@ -162,14 +211,31 @@ bool exchangeEntry(ChildProcess* child, PooledEntry* entry, PooledStream* stream
     stream->size = reply.streamSize;
     stream->labelReached = reply.labelReached;
     if (reply.streamSize <= 0) return true;
+    // A stream the archive cannot hold is never held in memory either.
+    if (reply.streamSize > entry->streamLimit) {
+        return skipBytes(child, static_cast<size_t>(reply.streamSize));
+    }
     stream->bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(reply.streamSize)]);
     if (!stream->bytes) return false;
     return childProcessRead(child, stream->bytes.get(), static_cast<size_t>(reply.streamSize));
 }
 
+// Waits for the helper's first answer, then for the start to let the
+// helpers serve. false when the pool stops first.
+bool awaitServing(Pool& p, Helper& helper) {
+    const int32_t version = readReady(helper.child.get());
+    std::unique_lock<std::mutex> lock(p.mutex);
+    helper.readyVersion = version;
+    helper.busy = false;
+    p.changed.notify_all();
+    p.changed.wait(lock, [&p] { return p.stopping || p.serving; });
+    return !p.stopping;
+}
+
 int32_t helperThread(void* argument) {
     Helper& helper = *static_cast<Helper*>(argument);
     Pool& p = *pool;
+    if (!awaitServing(p, helper)) return 0;
     for (;;) {
         int64_t sequence = 0;
         PooledEntry entry{};
@@ -181,7 +247,7 @@ int32_t helperThread(void* argument) {
             Job& job = slotOf(p, sequence);
             job.state = JobState::Encoding;
             job.helper = helper.index;
-            job.sentAt = Clock::now();
+            job.sentAt = awakeMilliseconds();
             // Moved out under the lock: a discard may reuse the slot meanwhile.
             entry = std::move(job.entry);
             helper.busy = true;
@@ -207,9 +273,38 @@ int32_t helperThread(void* argument) {
     return 0;
 }
 
-std::chrono::milliseconds answerLimit(const Job& job) {
-    return std::chrono::milliseconds(int64_t{answerBaseMilliseconds.load()} +
-                                     job.entry.audioMilliseconds);
+// Waits until every helper has answered, within the start's bound. true
+// when every one loaded the program's library.
+bool awaitHelpersReady(Pool& p, bool (*giveUp)(void*), void* context) {
+    const uint32_t testLimit = testLimitMilliseconds();
+    const int64_t bound = testLimit > 0 ? testLimit : EncoderHelperStartMilliseconds;
+    int64_t waited = 0;
+    std::unique_lock<std::mutex> lock(p.mutex);
+    for (;;) {
+        int32_t answered = 0;
+        for (int32_t i = 0; i < p.helperCount; ++i) {
+            const int32_t version = p.helpers[i].readyVersion;
+            if (version == NoAnswerYet) continue;
+            if (version == 0 || version != encoderLibrary.versionNumber) return false;
+            answered += 1;
+        }
+        if (answered == p.helperCount) {
+            p.serving = true;
+            p.liveHelpers = p.helperCount;
+            p.changed.notify_all();
+            return true;
+        }
+        waited += countedSinceLastLook(p);
+        if (waited > bound) return false;
+        if (giveUp != nullptr) {
+            // Not under the lock: the caller's test may take locks of its own.
+            lock.unlock();
+            const bool given = giveUp(context);
+            lock.lock();
+            if (given) return false;
+        }
+        p.changed.wait_for(lock, CheckInterval);
+    }
 }
 
 }  // namespace
@@ -222,7 +317,7 @@ void setEncoderHelperAnswerBase(uint32_t milliseconds) {
     answerBaseMilliseconds.store(milliseconds);
 }
 
-bool encoderPoolStart(int32_t helperCount) {
+bool encoderPoolStart(int32_t helperCount, bool (*giveUp)(void* context), void* context) {
     encoderPoolStop();
     if (helperCount < 1 || helperCount > MaxEncoderJobs) return false;
     if (encoderLibrary.module == nullptr) return false;
@@ -240,25 +335,24 @@ bool encoderPoolStart(int32_t helperCount) {
         pool.reset();
         return false;
     }
+    p.lastLook = awakeMilliseconds();
     const char* const arguments[] = {EncoderHelperFileName, nullptr};
     bool started = true;
-    for (int32_t i = 0; i < helperCount && started; ++i) {
-        p.helpers[i].index = i;
-        p.helpers[i].child.reset(childProcessStart(programPath, arguments));
-        p.helperCount = i + 1;
-        started = p.helpers[i].child != nullptr && sendHello(p.helpers[i].child.get(), libraryPath);
-    }
     // All started before any answer is awaited: they load the library at once.
-    for (int32_t i = 0; i < p.helperCount && started; ++i) {
-        const int32_t version = readReady(p.helpers[i].child.get());
-        started = version != 0 && version == encoderLibrary.versionNumber;
+    for (int32_t i = 0; i < helperCount && started; ++i) {
+        Helper& helper = p.helpers[i];
+        helper.index = i;
+        helper.child.reset(childProcessStart(programPath, arguments));
+        p.helperCount = i + 1;
+        started = helper.child != nullptr && sendHello(helper.child.get(), libraryPath);
+        helper.alive = started;
+        helper.busy = started;
+        if (started) {
+            helper.thread = threadStart(helperThread, &helper);
+            started = helper.thread != nullptr;
+        }
     }
-    for (int32_t i = 0; i < p.helperCount && started; ++i) {
-        p.helpers[i].alive = true;
-        p.liveHelpers += 1;
-        p.helpers[i].thread = threadStart(helperThread, &p.helpers[i]);
-        started = p.helpers[i].thread != nullptr;
-    }
+    if (started) started = awaitHelpersReady(p, giveUp, context);
     if (!started) encoderPoolStop();
     return started;
 }
@@ -278,9 +372,14 @@ void encoderPoolStop() {
         if (p.helpers[i].thread != nullptr) threadJoin(p.helpers[i].thread);
         p.helpers[i].thread = nullptr;
     }
-    // No thread uses the pipes any more: closing them ends the helpers.
+    // No thread uses the pipes any more. Every helper sees its input end at
+    // the same moment, and all share one grace period.
+    for (int32_t i = 0; i < p.helperCount; ++i) childProcessCloseInput(p.helpers[i].child.get());
+    const int64_t graceEnd = awakeMilliseconds() + HelperReleaseGraceMilliseconds;
     for (int32_t i = 0; i < p.helperCount; ++i) {
-        childProcessRelease(p.helpers[i].child.release(), HelperReleaseGraceMilliseconds);
+        const int64_t left = graceEnd - awakeMilliseconds();
+        childProcessRelease(p.helpers[i].child.release(),
+                            left > 0 ? static_cast<uint32_t>(left) : 0);
     }
     pool.reset();
 }
@@ -310,6 +409,9 @@ bool encoderPoolSubmit(PooledEntry entry) {
     job = Job{};
     job.sequence = p.submitted;
     job.state = JobState::Waiting;
+    const uint32_t testLimit = testLimitMilliseconds();
+    job.limitMilliseconds = int64_t{testLimit > 0 ? testLimit : answerBaseMilliseconds.load()} +
+                            entry.audioMilliseconds;
     job.entry = std::move(entry);
     p.submitted += 1;
     p.changed.notify_all();
@@ -328,12 +430,13 @@ bool encoderPoolTakeOldest(PooledStream* stream) {
             job.stream = PooledStream{nullptr, -1, false};
             break;
         }
-        if (job.state == JobState::Encoding && Clock::now() - job.sentAt > answerLimit(job)) {
+        countHelperTime(p);
+        if (job.state == JobState::Encoding && job.countedMilliseconds > job.limitMilliseconds) {
             // Its helper stops answering: ended, its read fails, the entry
             // comes back failed.
             childProcessTerminate(p.helpers[job.helper].child.get());
         }
-        p.changed.wait_for(lock, TakeCheckInterval);
+        p.changed.wait_for(lock, CheckInterval);
     }
     *stream = std::move(job.stream);
     job = Job{};
@@ -349,4 +452,8 @@ void encoderPoolDiscard() {
         slotOf(p, sequence) = Job{};
     p.taken = p.submitted;
     p.nextToSend = p.submitted;
+}
+
+void endEncoderHelpersNow() {
+    childProcessTerminateAll();
 }

@@ -30,17 +30,25 @@ int32_t parseEncoderJobCount(const char* text);
 // EncoderHelperFileName beside the running program. Tests name the built one.
 void setEncoderHelperPath(const char* path);
 // How long a helper may take to answer for one entry: this base plus the
-// entry's audio length. A helper that takes longer is ended and the entry
-// fails. Tests shorten it.
+// entry's audio length, counted in the helper's own time only: time in
+// which this program ran and the machine was awake. A helper that takes
+// longer is ended and the entry fails. Tests shorten it.
 constexpr uint32_t EncoderHelperAnswerBaseMilliseconds = 30000;
 void setEncoderHelperAnswerBase(uint32_t milliseconds);
+// How long the helpers may take, counted the same way, to load the library
+// and say they are ready.
+constexpr uint32_t EncoderHelperStartMilliseconds = 10000;
 
 // Starts helperCount helpers, each with the encoder library the program has
-// loaded. false when any of them could not be started or could not load the
-// library; then none is left running.
-bool encoderPoolStart(int32_t helperCount);
+// loaded, and waits for every one to say it is ready. false when any of them
+// could not be started, could not load the library or make its scratch
+// stream, did not answer in time, or when giveUp (asked while they load)
+// answers true; then none is left running.
+bool encoderPoolStart(int32_t helperCount, bool (*giveUp)(void* context) = nullptr,
+                      void* context = nullptr);
 // Ends every helper (one still encoding is ended at once: its entry is no
-// longer wanted) and drops every entry held. Safe when none runs.
+// longer wanted) and drops every entry held. Safe when none runs. The
+// helpers are released together: a stop takes at most one grace period.
 void encoderPoolStop();
 bool encoderPoolRunning();
 
@@ -55,12 +63,13 @@ struct PooledEntry {
     int32_t sampleRate;
     int32_t bitRate;
     int64_t audioMilliseconds;
+    int32_t streamLimit;  // the most stream bytes the archive can still hold
 };
 
 struct PooledStream {
-    std::unique_ptr<uint8_t[]> bytes;
-    int32_t size;       // -1: the entry failed
-    bool labelReached;  // the encoding got as far as the entry's label
+    std::unique_ptr<uint8_t[]> bytes;  // null for a stream over the entry's limit
+    int32_t size;                      // -1: the entry failed
+    bool labelReached;                 // the encoding got as far as the entry's label
 };
 
 // Hands an entry to the pool, which takes its samples. false when the pool
@@ -73,3 +82,7 @@ bool encoderPoolTakeOldest(PooledStream* stream);
 // Drops every entry held (the archive failed); helpers still encoding one
 // finish it unheard.
 void encoderPoolDiscard();
+
+// Ends every helper at once, for a program about to end without its usual
+// clean-up; safe in a signal handler.
+void endEncoderHelpersNow();

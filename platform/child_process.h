@@ -7,7 +7,9 @@
 // and ends its children itself. A child whose parent is gone sees its
 // standard input end and is expected to exit; no other descriptor or handle
 // of the parent (least of all another child's pipe) is inherited, so that end
-// is always seen.
+// is always seen. A child busy elsewhere is ended all the same: on Linux the
+// system ends it when the thread that started it ends (start children from a
+// thread that outlives them), on Windows its job ends with the parent.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +41,11 @@ void childProcessCloseInput(ChildProcess* child);
 // while another thread uses the child's pipes, and more than once.
 void childProcessTerminate(ChildProcess* child);
 
+// Ends every child this process has started and not yet released, at once.
+// Safe in a signal handler: for a program about to end without its usual
+// clean-up.
+void childProcessTerminateAll();
+
 // Closes both pipes, waits for the child to exit for up to graceMilliseconds,
 // then ends it if it has not, reaps it, and frees everything. Null is
 // ignored. No other thread may be using the child.
@@ -50,8 +57,10 @@ struct ChildProcessReleaser {
 using OwnedChildProcess = std::unique_ptr<ChildProcess, ChildProcessReleaser>;
 
 // The child's side. Takes the request and reply pipes off standard input and
-// output and points standard output at the null device, so that nothing
-// printed to it can be mistaken for a reply; on Windows a crash of the child
+// output, where nothing the child starts inherits them, and points both at
+// the null device, so that nothing printed can be mistaken for a reply and
+// nothing reads the requests; on Linux it asks to be ended with its parent
+// (and ends at once when that parent is already gone); on Windows a crash of the child
 // from then on ends it without an error dialog. False when standard input or
 // output is not a pipe (the child was started by hand, not by its parent).
 bool takeParentPipes();

@@ -4,14 +4,22 @@
 // and sees its input end as soon as its parent closes it or goes.
 #include <fcntl.h>
 #include <signal.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <new>
 
 #include "platform/child_process.h"
@@ -29,6 +37,56 @@ struct ChildProcess {
 };
 
 namespace {
+
+// The children alive now, for childProcessTerminateAll: a signal handler
+// reads it, so it is a fixed array of atomics, not a list under a lock.
+constexpr int32_t ChildSlotCount = 128;
+std::atomic<pid_t> liveChildren[ChildSlotCount];
+
+void rememberChild(pid_t pid) {
+    for (std::atomic<pid_t>& slot : liveChildren) {
+        pid_t empty = 0;
+        if (slot.compare_exchange_strong(empty, pid)) return;
+    }
+}
+
+void forgetChild(pid_t pid) {
+    for (std::atomic<pid_t>& slot : liveChildren) {
+        pid_t held = pid;
+        if (slot.compare_exchange_strong(held, 0)) return;
+    }
+}
+
+// The parent's process number, handed to the child in its environment so
+// that it can tell whether the parent it was started by is still there.
+constexpr const char* ParentVariable = "VUD_CHILD_PARENT";
+
+// environ with ParentVariable=<this process> in place of any such entry.
+struct ChildEnvironment {
+    std::unique_ptr<char*[]> entries;
+    char parentEntry[48] = {};
+};
+
+bool makeChildEnvironment(ChildEnvironment* made) {
+    size_t count = 0;
+    while (environ[count] != nullptr) ++count;
+    made->entries.reset(new (std::nothrow) char*[count + 2]);
+    if (!made->entries) return false;
+    std::snprintf(made->parentEntry, sizeof made->parentEntry, "%s=%ld", ParentVariable,
+                  static_cast<long>(getpid()));
+    const size_t nameLength = std::strlen(ParentVariable);
+    size_t kept = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const char* entry = environ[i];
+        if (std::strncmp(entry, ParentVariable, nameLength) == 0 && entry[nameLength] == '=') {
+            continue;
+        }
+        made->entries[kept++] = environ[i];
+    }
+    made->entries[kept++] = made->parentEntry;
+    made->entries[kept] = nullptr;
+    return true;
+}
 
 void closeDescriptor(int* descriptor) {
     if (*descriptor >= 0) close(*descriptor);
@@ -212,15 +270,19 @@ ChildProcess* childProcessStart(const char* program, const char* const* argument
     if (!prepareActions(&actions.actions, request.ends[0], reply.ends[1])) return nullptr;
     if (!prepareAttributes(&attributes.attributes)) return nullptr;
 
+    ChildEnvironment environment;
+    if (!makeChildEnvironment(&environment)) return nullptr;
+
     auto* child = new (std::nothrow) ChildProcess;
     if (child == nullptr) return nullptr;
     // posix_spawn takes the arguments as char* const[] but never changes them.
     const int failed = posix_spawn(&child->pid, program, &actions.actions, &attributes.attributes,
-                                   const_cast<char* const*>(arguments), environ);
+                                   const_cast<char* const*>(arguments), environment.entries.get());
     if (failed != 0) {
         delete child;
         return nullptr;
     }
+    rememberChild(child->pid);
     child->input = request.ends[1];
     child->output = reply.ends[0];
     request.ends[1] = -1;
@@ -254,23 +316,53 @@ void childProcessRelease(ChildProcess* child, uint32_t graceMilliseconds) {
         kill(child->pid, SIGKILL);
         reap(child->pid);
     }
+    forgetChild(child->pid);
     delete child;
+}
+
+void childProcessTerminateAll() {
+    for (std::atomic<pid_t>& slot : liveChildren) {
+        const pid_t pid = slot.load();
+        if (pid > 0) kill(pid, SIGKILL);
+    }
+}
+
+// Linux ends the child when the parent dies. A parent that died before the
+// request took effect is no longer the one named in the environment (the
+// child was handed to another process meanwhile): the child then ends as the
+// request would have ended it.
+void endWithParent() {
+#if defined(__linux__)
+    const char* named = std::getenv(ParentVariable);
+    if (named == nullptr) return;  // not started by childProcessStart
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (std::strtol(named, nullptr, 10) != static_cast<long>(getppid())) raise(SIGKILL);
+#endif
 }
 
 bool takeParentPipes() {
     if (!isPipe(STDIN_FILENO) || !isPipe(STDOUT_FILENO)) return false;
-    // Not flushed first: what the program printed before belongs on the null
-    // device, not in front of the first reply.
-    const int nullDevice = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (nullDevice < 0) return false;
+    endWithParent();
+    // Both pipes move above the standard descriptors, close-on-exec, so that
+    // nothing the library might start holds them; standard input and output
+    // become the null device. Not flushed first: what the program printed
+    // before belongs on the null device, not in front of the first reply.
+    const int request = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     const int reply = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    if (reply < 0 || dup2(nullDevice, STDOUT_FILENO) < 0) {
-        if (reply >= 0) close(reply);
-        close(nullDevice);
+    const int nullInput = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int nullOutput = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const bool moved = request >= 0 && reply >= 0 && nullInput >= 0 && nullOutput >= 0 &&
+                       dup2(nullInput, STDIN_FILENO) >= 0 && dup2(nullOutput, STDOUT_FILENO) >= 0;
+    for (int descriptor : {nullInput, nullOutput}) {
+        if (descriptor >= 0) close(descriptor);
+    }
+    if (!moved) {
+        for (int descriptor : {request, reply}) {
+            if (descriptor >= 0) close(descriptor);
+        }
         return false;
     }
-    close(nullDevice);
-    requestDescriptor = STDIN_FILENO;
+    requestDescriptor = request;
     replyDescriptor = reply;
     return true;
 }

@@ -323,6 +323,11 @@ void childProcessRelease(ChildProcess* child, uint32_t graceMilliseconds) {
     delete child;
 }
 
+void childProcessTerminateAll() {
+    const HANDLE job = childJob();
+    if (job != nullptr) TerminateJobObject(job, 1);
+}
+
 bool takeParentPipes() {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -331,31 +336,38 @@ bool takeParentPipes() {
         return false;
     }
     if (GetFileType(input) != FILE_TYPE_PIPE || GetFileType(output) != FILE_TYPE_PIPE) return false;
-    // A copy of our own: pointing descriptor 1 elsewhere closes the handle
-    // the C runtime holds for it, which is the standard output handle.
+    // Copies of our own, inherited by nothing the library might start:
+    // pointing descriptors 0 and 1 elsewhere closes the handles the C runtime
+    // holds for them, which are the standard handles.
+    HANDLE request = nullptr;
     HANDLE reply = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), output, GetCurrentProcess(), &reply, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS)) {
+    const HANDLE self = GetCurrentProcess();
+    if (!DuplicateHandle(self, input, self, &request, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        return false;
+    }
+    if (!DuplicateHandle(self, output, self, &reply, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        CloseHandle(request);
         return false;
     }
     // Not flushed first: what the program printed before belongs on the null
     // device, not in front of the first reply.
-    const int nullDevice = _wopen(L"NUL", _O_WRONLY | _O_BINARY);
-    if (nullDevice < 0) {
-        CloseHandle(reply);
-        return false;
-    }
-    const bool moved = _dup2(nullDevice, 1) == 0;
-    _close(nullDevice);
+    const int nullInput = _wopen(L"NUL", _O_RDONLY | _O_BINARY);
+    const int nullOutput = _wopen(L"NUL", _O_WRONLY | _O_BINARY);
+    const bool moved =
+        nullInput >= 0 && nullOutput >= 0 && _dup2(nullInput, 0) == 0 && _dup2(nullOutput, 1) == 0;
+    if (nullInput >= 0) _close(nullInput);
+    if (nullOutput >= 0) _close(nullOutput);
     if (!moved) {
+        CloseHandle(request);
         CloseHandle(reply);
         return false;
     }
+    SetStdHandle(STD_INPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(0)));
     SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(1)));
     // A child that crashes must end at once: an error dialog nobody sees
     // would hold it, and its parent's entry, until the parent gives up.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    requestPipe = input;
+    requestPipe = request;
     replyPipe = reply;
     return true;
 }

@@ -15,3 +15,8 @@ void keepFreedMemoryForReuse();
 
 // Processors this process may run on (its affinity mask), at least 1.
 int32_t availableProcessorCount();
+
+// Milliseconds on a clock that runs only while the machine is awake: not
+// while it sleeps or hibernates. Only differences between two readings mean
+// anything.
+int64_t awakeMilliseconds();

@@ -1,5 +1,6 @@
 // Facts about the running program on Linux.
 #include <sched.h>
+#include <time.h>
 #include <unistd.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -46,4 +47,11 @@ int32_t availableProcessorCount() {
     }
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     return online >= 1 && online <= INT32_MAX ? static_cast<int32_t>(online) : 1;
+}
+
+int64_t awakeMilliseconds() {
+    // CLOCK_MONOTONIC stops while Linux is suspended (CLOCK_BOOTTIME would not).
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
 }

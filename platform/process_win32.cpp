@@ -51,3 +51,11 @@ int32_t availableProcessorCount() {
     GetSystemInfo(&info);
     return info.dwNumberOfProcessors >= 1 ? static_cast<int32_t>(info.dwNumberOfProcessors) : 1;
 }
+
+int64_t awakeMilliseconds() {
+    // The unbiased interrupt time leaves out the time the machine slept;
+    // steady_clock's performance counter may not.
+    ULONGLONG hundredNanoseconds = 0;
+    QueryUnbiasedInterruptTime(&hundredNanoseconds);
+    return static_cast<int64_t>(hundredNanoseconds / 10000);
+}

@@ -107,11 +107,17 @@ void abandonStart(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* wor
     windowEnableItem(dialog, StartButton, true);
 }
 
+// The program is closing while the helpers load: no run follows.
+bool quitRequested(void* context) {
+    return static_cast<std::atomic<int32_t>*>(context)->load() == WorkerQuit;
+}
+
 // With more than one encoder, the run's helpers; without them the run
 // encodes in this process, as with one.
-void startEncoders() {
+void startEncoders(std::atomic<int32_t>* word) {
     const int32_t jobs = encoderJobCount();
-    if (jobs <= 1 || encoderPoolStart(jobs)) return;
+    if (jobs <= 1 || encoderPoolStart(jobs, quitRequested, word)) return;
+    if (quitRequested(word)) return;
     consolePrint(stderr,
                  "%s: the encoder helpers (%s) could not be started; encoding in this "
                  "process\n",
@@ -172,7 +178,7 @@ void startStep(WorkerRun* run, WindowHandle dialog, std::atomic<int32_t>* word) 
         next = WorkerStopping;
     }
     run->outputOffset = OutputHeaderSize + int64_t{MasterIndexEntrySize} * run->archiveCount;
-    startEncoders();
+    startEncoders(word);
     exchangeOwnState(word, WorkerStartRequested, next);
     windowEnableItem(dialog, StartButton, true);
 }

@@ -63,6 +63,7 @@ void onStopSignal(int32_t signalNumber) {
         // the user wants out now. Only the run's temporary file goes; what
         // stood at OUTPUT before the run stays as it was.
         discardPendingOutputNow();
+        endEncoderHelpersNow();
         endProcessFromSignal(endNowMessage, 128 + signalNumber);
     }
 }

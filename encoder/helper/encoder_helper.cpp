@@ -24,7 +24,7 @@ constexpr size_t CopyChunkSize = 64 * 1024;
 
 enum HelperExit : int {
     HelperDone = 0,        // the program closed the pipe
-    HelperFailed = 1,      // the library could not be loaded, or a pipe broke mid-message
+    HelperFailed = 1,      // no library or scratch stream, or a pipe broke mid-message
     HelperNotStarted = 2,  // started by hand
 };
 
@@ -90,7 +90,7 @@ bool serveEntry(std::FILE* scratch) {
 
     int32_t streamSize = -1;
     entryEncodeState.labelShown = false;
-    if (scratch != nullptr && seekFile(scratch, 0, SEEK_SET)) {
+    if (seekFile(scratch, 0, SEEK_SET)) {
         // The label goes to standard output, which points at the null device
         // here: the program shows its own, in table order.
         streamSize = encodeEntry("", scratch, entry.sampleRate, pcm.get(), entry.pcmByteCount,
@@ -115,12 +115,15 @@ int main() {
         return HelperNotStarted;
     }
     keepFreedMemoryForReuse();
-    const int32_t versionNumber = loadNamedLibrary();
+    // The scratch stream is made before the helper says it is ready: a helper
+    // without one (no writable temporary folder) is no use, and the program
+    // falls back to encoding itself.
+    OwnedFile scratch = openScratchFile();
+    const int32_t versionNumber = scratch ? loadNamedLibrary() : 0;
     if (!sendReady(versionNumber) || versionNumber == 0) {
         unloadEncoderLibrary();
         return HelperFailed;
     }
-    OwnedFile scratch = openScratchFile();
     while (serveEntry(scratch.get())) {
     }
     unloadEncoderLibrary();

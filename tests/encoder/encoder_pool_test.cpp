@@ -72,7 +72,7 @@ PooledEntry pooledEntry(const std::vector<int16_t>& samples, int32_t bitRate) {
     std::unique_ptr<int16_t[]> copy(new int16_t[samples.size() + 1]);
     if (!samples.empty()) std::memcpy(copy.get(), samples.data(), samples.size() * 2);
     return PooledEntry{std::move(copy), static_cast<uint32_t>(samples.size() * 2), 22050, bitRate,
-                       static_cast<int64_t>(samples.size() * 1000 / 22050)};
+                       static_cast<int64_t>(samples.size() * 1000 / 22050), INT32_MAX};
 }
 
 // The stream the program itself makes of an entry; false when it fails.
