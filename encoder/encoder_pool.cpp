@@ -64,8 +64,9 @@ constexpr auto CheckInterval = std::chrono::milliseconds(50);
 // this program: it was stopped (Ctrl-Z, a debugger) or not run at all, and
 // its helpers with it. Such a gap is not counted against a helper.
 constexpr int64_t LongestCountedGapMilliseconds = 1000;
-// A test setting: the answer base and the start's bound, in milliseconds.
-constexpr const char* TestLimitVariable = "VUD_TEST_HELPER_LIMIT_MS";
+// Test settings, in milliseconds: the answer base, and the start's bound.
+constexpr const char* TestAnswerBaseVariable = "VUD_TEST_HELPER_LIMIT_MS";
+constexpr const char* TestStartBoundVariable = "VUD_TEST_HELPER_START_MS";
 
 enum class JobState : int32_t {
     Empty,     // no entry in this slot
@@ -143,9 +144,10 @@ void countHelperTime(Pool& p) {
     }
 }
 
-uint32_t testLimitMilliseconds() {
-    const char* text = std::getenv(TestLimitVariable);
-    if (text == nullptr || text[0] == '\0') return 0;
+// The test setting in variable, or fallback.
+uint32_t millisecondsSetting(const char* variable, uint32_t fallback) {
+    const char* text = std::getenv(variable);
+    if (text == nullptr || text[0] == '\0') return fallback;
     return static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
 }
 
@@ -276,8 +278,8 @@ int32_t helperThread(void* argument) {
 // Waits until every helper has answered, within the start's bound. true
 // when every one loaded the program's library.
 bool awaitHelpersReady(Pool& p, bool (*giveUp)(void*), void* context) {
-    const uint32_t testLimit = testLimitMilliseconds();
-    const int64_t bound = testLimit > 0 ? testLimit : EncoderHelperStartMilliseconds;
+    const int64_t bound =
+        millisecondsSetting(TestStartBoundVariable, EncoderHelperStartMilliseconds);
     int64_t waited = 0;
     std::unique_lock<std::mutex> lock(p.mutex);
     for (;;) {
@@ -409,9 +411,9 @@ bool encoderPoolSubmit(PooledEntry entry) {
     job = Job{};
     job.sequence = p.submitted;
     job.state = JobState::Waiting;
-    const uint32_t testLimit = testLimitMilliseconds();
-    job.limitMilliseconds = int64_t{testLimit > 0 ? testLimit : answerBaseMilliseconds.load()} +
-                            entry.audioMilliseconds;
+    job.limitMilliseconds =
+        int64_t{millisecondsSetting(TestAnswerBaseVariable, answerBaseMilliseconds.load())} +
+        entry.audioMilliseconds;
     job.entry = std::move(entry);
     p.submitted += 1;
     p.changed.notify_all();

@@ -45,6 +45,16 @@ struct ChildOptions {
     std::string helperFault;
     // The signal sent after interruptAfterLabels labels.
     int interruptSignal = SIGINT;
+    // Standard error into the same pipe as standard output (out holds both).
+    bool combined = false;
+    // Once this many labels have come out, the child's whole process group
+    // (it gets one of its own) is stopped for stopMilliseconds, then continued.
+    int32_t stopAfterLabels = 0;
+    int32_t stopMilliseconds = 0;
+    // Run through these words first (a wrapper that execs the program).
+    std::vector<std::string> launcher;
+    // Further variables for the child, NAME=value.
+    std::vector<std::string> environment;
 };
 
 // Every child and its encoder helpers carry this mark in their environment,
@@ -67,8 +77,9 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
     pid_t pid = fork();
     if (pid == 0) {
+        setpgid(0, 0);
         dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
+        dup2(options.combined ? outPipe[1] : errPipe[1], 2);
         close(outPipe[0]);
         close(errPipe[0]);
         int input = open("/dev/null", O_RDONLY);
@@ -97,18 +108,25 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
             rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        for (const std::string& variable : options.environment) {
+            putenv(const_cast<char*>(variable.c_str()));
+        }
         std::vector<char*> argv;
+        for (const std::string& word : options.launcher) {
+            argv.push_back(const_cast<char*>(word.c_str()));
+        }
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const std::string& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));
         }
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(outPipe[1]);
     close(errPipe[1]);
     bool interrupted = false;
+    bool stopped = false;
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     int streamsOpen = 2;
     while (streamsOpen > 0) {
@@ -125,13 +143,18 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
             }
             (k == 0 ? result.out : result.err).append(chunk, static_cast<size_t>(n));
         }
-        if (options.interruptAfterLabels > 0 && !interrupted) {
-            int32_t labels = 0;
-            for (char c : result.out) labels += c == '\r' ? 1 : 0;
-            if (labels >= options.interruptAfterLabels) {
-                kill(pid, options.interruptSignal);
-                interrupted = true;
-            }
+        int32_t labels = 0;
+        for (char c : result.out) labels += c == '\r' ? 1 : 0;
+        if (options.interruptAfterLabels > 0 && !interrupted &&
+            labels >= options.interruptAfterLabels) {
+            kill(pid, options.interruptSignal);
+            interrupted = true;
+        }
+        if (options.stopAfterLabels > 0 && !stopped && labels >= options.stopAfterLabels) {
+            kill(-pid, SIGSTOP);
+            usleep(static_cast<useconds_t>(options.stopMilliseconds) * 1000);
+            kill(-pid, SIGCONT);
+            stopped = true;
         }
     }
     int status = 0;
@@ -466,6 +489,133 @@ TEST_P(VudconvEncodersTest, ADamagedEntryFailsAsWithOneEncoder) {
     EXPECT_TRUE(noMarkedProcessLeft());
 }
 
+// Breaks the size rule at entry index of the archive at path: its first
+// block claims far more bytes than its room up to the next entry.
+bool breakSizeRule(const std::string& path, int32_t index) {
+    std::string bytes = readFile(path);
+    const size_t field = 32 + 8 * static_cast<size_t>(index) + 4;
+    if (bytes.size() < field + 4) return false;
+    size_t offset = 0;
+    for (size_t k = 0; k < 4; ++k) {
+        offset |= size_t{static_cast<uint8_t>(bytes[field + k])} << (8 * k);
+    }
+    if (bytes.size() < offset + 2) return false;
+    bytes[offset] = 0x00;
+    bytes[offset + 1] = 0x70;
+    return writeFile(path, bytes);
+}
+
+// Every outcome a run can have, with one encoder and with several: the same
+// bytes on standard output and standard error together, the same exit
+// status, the same archive.
+struct RunOutcomeCase {
+    const char* name;
+    bool fake;                    // the recording fake instead of the stand-in
+    const char* fault;            // FAKE_ENCODER_CHILD_FAULT
+    int32_t brokenArchive;        // 1-based; 0: none
+    int32_t brokenEntry;          // 0-based entry breaking the size rule
+    rlim_t fileSizeLimit;
+    int32_t exitCode;
+};
+
+TEST_P(VudconvEncodersTest, EveryOutcomeSaysWhatOneEncoderSays) {
+    const RunOutcomeCase cases[] = {
+        {"completed", false, "", 0, 0, RLIM_INFINITY, 0},
+        {"an entry that cannot be read", false, "", 2, 4, RLIM_INFINITY, 1},
+        // Every entry refused: the unreadable entry is never reached.
+        {"a refused entry", true, "refuse:1", 1, 3, RLIM_INFINITY, 1},
+        {"a failed write", false, "", 0, 0, 6000, 1},
+    };
+    options.combined = true;
+    for (const RunOutcomeCase& outcome : cases) {
+        std::filesystem::remove_all(source);
+        ASSERT_TRUE(makeFolder(source));
+        writeArchives(3, 6, 4000);
+        if (outcome.brokenArchive > 0) {
+            char name[16];
+            std::snprintf(name, sizeof(name), "z%03d.vud", outcome.brokenArchive);
+            ASSERT_TRUE(breakSizeRule(source + name, outcome.brokenEntry));
+        }
+        options.libraryFolder = outcome.fake ? library : "";
+        options.helperFault = outcome.fault;
+        options.fileSizeLimit = outcome.fileSizeLimit;
+        // One output path for both, so that the messages naming it agree.
+        std::filesystem::remove(work + "alone.pac");
+        std::filesystem::remove(output);
+        ChildResult alone = run({"-j", "1", source, output});
+        if (pathExists(output)) std::filesystem::rename(output, work + "alone.pac");
+        ChildResult pooled = run({"-j", std::to_string(GetParam()), source, output});
+        EXPECT_EQ(alone.exitCode, outcome.exitCode) << outcome.name << "\n" << alone.out;
+        EXPECT_EQ(pooled.exitCode, alone.exitCode) << outcome.name;
+        EXPECT_EQ(pooled.out, alone.out) << outcome.name;
+        EXPECT_TRUE(readFile(output) == readFile(work + "alone.pac")) << outcome.name;
+        EXPECT_TRUE(noMarkedProcessLeft()) << outcome.name;
+    }
+}
+
+// A stop of the whole program (Ctrl-Z, then fg) longer than a helper may
+// take to answer is no time of the helpers': the run goes on as if never
+// stopped.
+TEST_P(VudconvEncodersTest, AStopAndContinueLongerThanTheAnswerLimitFailsNothing) {
+    options.libraryFolder.clear();
+    writeArchives(4, 6, 9000);
+    ChildResult alone = run({"-q", "-j", "1", source, work + "alone.pac"});
+    ASSERT_EQ(alone.exitCode, 0) << alone.err;
+    options.environment = {"VUD_TEST_HELPER_LIMIT_MS=1500"};
+    options.stopAfterLabels = 2;
+    options.stopMilliseconds = 3000;
+    ChildResult pooled = run({"-q", "-j", std::to_string(GetParam()), source, output});
+    EXPECT_EQ(pooled.exitCode, 0) << pooled.err;
+    EXPECT_EQ(pooled.err, alone.err);
+    EXPECT_TRUE(readFile(output) == readFile(work + "alone.pac"));
+}
+
+// Helpers that cannot serve: one that never answers (a stand-in program
+// that only sleeps), and real ones without a writable temporary folder
+// (a mount namespace; root only). The run encodes in the program itself.
+TEST_F(VudconvTest, HelpersThatCannotServeLeaveTheRunToTheProgram) {
+    writeArchives(2, 5, 4000);
+    options.libraryFolder.clear();
+    const std::string fallback =
+        "VUD Data Converter: the encoder helpers (vud-encoder-helper) could not be started; "
+        "encoding in this process\n";
+    ChildResult alone = run({"-q", "-j", "1", source, work + "alone.pac"});
+    ASSERT_EQ(alone.exitCode, 0) << alone.err;
+
+    const std::string folder = scratch.path + "bin/";
+    ASSERT_TRUE(makeFolder(folder));
+    std::error_code error;
+    for (const char* file : {VUDCONV_PATH, STAND_IN_ENCODER_PATH}) {
+        std::filesystem::copy_file(file, folder + std::filesystem::path(file).filename().string(),
+                                   error);
+        ASSERT_FALSE(error) << error.message();
+    }
+    ASSERT_TRUE(writeFile(folder + "vud-encoder-helper", "#!/bin/sh\nexec sleep 600\n"));
+    ASSERT_EQ(chmod((folder + "vud-encoder-helper").c_str(), 0755), 0);
+    options.environment = {"VUD_TEST_HELPER_START_MS=1000"};
+    ChildResult silent = runChild(folder + "vudconv", {"-q", "-j", "2", source, output}, options);
+    EXPECT_EQ(silent.exitCode, 0) << silent.err;
+    EXPECT_EQ(silent.err, fallback);
+    EXPECT_TRUE(readFile(output) == readFile(work + "alone.pac"));
+    EXPECT_TRUE(noMarkedProcessLeft()) << "the silent helpers are ended";
+
+    if (geteuid() != 0 || access("/usr/bin/unshare", X_OK) != 0) {
+        GTEST_SKIP() << "a read-only temporary folder needs root and unshare";
+    }
+    // /tmp read-only, the test's own folder (which may lie below it) not.
+    const std::string own = scratch.path;
+    options.environment.clear();
+    options.launcher = {"/usr/bin/unshare", "--mount", "/bin/sh", "-c",
+                        "mount --bind /tmp /tmp && mount -o remount,bind,ro /tmp && "
+                        "mount --bind \"$0\" \"$0\" && mount -o remount,bind,rw \"$0\" && "
+                        "exec \"$@\"",
+                        own};
+    ChildResult readOnly = run({"-q", "-j", "2", "-y", source, output});
+    EXPECT_EQ(readOnly.exitCode, 0) << readOnly.err;
+    EXPECT_EQ(readOnly.err, fallback);
+    EXPECT_TRUE(readFile(output) == readFile(work + "alone.pac"));
+}
+
 // Each helper aborts at its own third entry: the first helper to get there
 // fails its entry, the run stops as for any failed entry. (With one encoder
 // the program itself would abort: no helper stands between.)
@@ -482,16 +632,20 @@ TEST_F(VudconvTest, AHelperThatCrashesFailsTheRunCleanly) {
     }
 }
 
-// A program ended from outside leaves no helper: they see their pipe end.
+// A program ended from outside leaves no helper: a waiting one sees its
+// pipe end, one stuck in the library (deaf to the stop keys) is ended with
+// its parent.
 TEST_P(VudconvEncodersTest, AKilledProgramLeavesNoHelper) {
     writeArchives(4, 8);
-    options.helperFault = "delay:50";
-    options.interruptAfterLabels = 1;
-    options.interruptSignal = SIGKILL;
-    ChildResult result = run({"-j", std::to_string(GetParam()), source, output});
-    EXPECT_EQ(result.exitCode, 128 + SIGKILL);
-    EXPECT_TRUE(noMarkedProcessLeft());
-    EXPECT_FALSE(pathExists(output));
+    for (const char* fault : {"delay:50", "hang:2"}) {
+        options.helperFault = fault;
+        options.interruptAfterLabels = 1;
+        options.interruptSignal = SIGKILL;
+        ChildResult result = run({"-j", std::to_string(GetParam()), source, output});
+        EXPECT_EQ(result.exitCode, 128 + SIGKILL) << fault;
+        EXPECT_TRUE(noMarkedProcessLeft()) << fault;
+        EXPECT_FALSE(pathExists(output)) << fault;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, VudconvEncodersTest, testing::Values(1, 2, 4, 8),

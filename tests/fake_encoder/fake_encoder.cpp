@@ -99,7 +99,8 @@ void passChildGate(int32_t entry) {
 // A fault a test sets for the encoder helpers of a program it runs, which
 // no control of this library reaches: FAKE_ENCODER_CHILD_FAULT="abort:N"
 // (the process aborts at its N-th entry), "hang:N" (it never returns from
-// its N-th entry) or "delay:MS" (every entry takes MS milliseconds more).
+// its N-th entry), "delay:MS" (every entry takes MS milliseconds more) or
+// "refuse:N" (MPGE_detectConfigure refuses its N-th entry and every later one).
 struct ChildFault {
     char kind[8] = {};
     int32_t value = 0;
@@ -222,6 +223,11 @@ MPGE_EXPORT int32_t MPGE_getConfigure(int32_t item, void* value) {
 }
 
 MPGE_EXPORT int32_t MPGE_detectConfigure(void) {
+    static const ChildFault fault = readChildFault();
+    if (std::strcmp(fault.kind, "refuse") == 0 && fault.value >= 1 &&
+        fakeEncoderEntryCount() >= fault.value) {
+        return simpleCall(FakeDetectConfigure, 1);
+    }
     return entryFailure(fake().detectFailures, FakeDetectConfigure);
 }
 

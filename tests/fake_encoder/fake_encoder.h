@@ -105,7 +105,8 @@ FAKE_ENCODER_API void fakeEncoderSetDelay(int32_t entry, int32_t ms);
  * helpers of such a program inherit no descriptor; for them
  * FAKE_ENCODER_CHILD_FAULT="abort:N", "hang:N" or "delay:MS" makes each
  * helper abort at, or never return from, its own N-th entry, or spend MS
- * milliseconds more on every entry. */
+ * milliseconds more on every entry; "refuse:N" makes every process (a
+ * program that encodes itself too) refuse its N-th entry and all later. */
 FAKE_ENCODER_API void fakeEncoderBlockAtEntry(int32_t entry);
 /* 1 once a call is blocked at the gate, 0 when timeoutMs passed first. */
 FAKE_ENCODER_API int32_t fakeEncoderWaitUntilBlocked(int32_t timeoutMs);
