@@ -283,6 +283,13 @@ bool awaitHelpersReady(Pool& p, bool (*giveUp)(void*), void* context) {
     int64_t waited = 0;
     std::unique_lock<std::mutex> lock(p.mutex);
     for (;;) {
+        if (giveUp != nullptr) {
+            // Not under the lock: the caller's test may take locks of its own.
+            lock.unlock();
+            const bool given = giveUp(context);
+            lock.lock();
+            if (given) return false;
+        }
         int32_t answered = 0;
         for (int32_t i = 0; i < p.helperCount; ++i) {
             const int32_t version = p.helpers[i].readyVersion;
@@ -298,13 +305,6 @@ bool awaitHelpersReady(Pool& p, bool (*giveUp)(void*), void* context) {
         }
         waited += countedSinceLastLook(p);
         if (waited > bound) return false;
-        if (giveUp != nullptr) {
-            // Not under the lock: the caller's test may take locks of its own.
-            lock.unlock();
-            const bool given = giveUp(context);
-            lock.lock();
-            if (given) return false;
-        }
         p.changed.wait_for(lock, CheckInterval);
     }
 }

@@ -219,6 +219,37 @@ TEST_P(EncoderPoolTest, AHelperThatStopsAnsweringIsEnded) {
     EXPECT_FALSE(encoderPoolRunning());
 }
 
+// A stream larger than the archive can still hold is taken off the pipe
+// but never held; the helper serves the next entry as usual.
+TEST_F(PoolTest, AStreamOverItsLimitIsNeverHeld) {
+    ASSERT_NE(loadEncoderLibraryFrom(STAND_IN_ENCODER_PATH), 0);
+    const std::vector<std::vector<int16_t>> entries = speechEntries(2);
+    ASSERT_FALSE(entries.empty());
+    ASSERT_TRUE(encoderPoolStart(1));
+    PooledEntry tight = pooledEntry(entries[1], 32);
+    tight.streamLimit = 100;
+    ASSERT_TRUE(encoderPoolSubmit(std::move(tight)));
+    ASSERT_TRUE(encoderPoolSubmit(pooledEntry(entries[0], 32)));
+    PooledStream over{nullptr, -2, false};
+    ASSERT_TRUE(encoderPoolTakeOldest(&over));
+    EXPECT_GT(over.size, 100);
+    EXPECT_EQ(over.bytes, nullptr);
+    PooledStream next{nullptr, -2, false};
+    ASSERT_TRUE(encoderPoolTakeOldest(&next));
+    std::vector<uint8_t> expected;
+    ASSERT_TRUE(inProcessStream(entries[0], 32, &expected));
+    ASSERT_EQ(next.size, static_cast<int32_t>(expected.size()));
+    EXPECT_EQ(std::memcmp(next.bytes.get(), expected.data(), expected.size()), 0);
+}
+
+// A start given up while the helpers load (the program is closing) leaves
+// no pool and no helper.
+TEST_F(PoolTest, AStartGivenUpLeavesNothing) {
+    ASSERT_NE(loadEncoderLibraryFrom(STAND_IN_ENCODER_PATH), 0);
+    EXPECT_FALSE(encoderPoolStart(2, [](void*) { return true; }, nullptr));
+    EXPECT_FALSE(encoderPoolRunning());
+}
+
 TEST_F(PoolTest, WithoutTheHelperProgramThereIsNoPool) {
     ASSERT_NE(loadEncoderLibraryFrom(STAND_IN_ENCODER_PATH), 0);
     setEncoderHelperPath(ENCODER_HELPER_PATH ".missing");
