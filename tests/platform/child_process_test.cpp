@@ -158,10 +158,11 @@ TEST(ChildProcess, ClosedInputEndsOnlyItsChild) {
     ASSERT_NE(first, nullptr);
     OwnedChildProcess second = startChild("echo");
     ASSERT_NE(second, nullptr);
-    std::string pid, descriptors, arguments;
+    std::string pid, descriptors, arguments, inheritable;
     ASSERT_TRUE(receive(first.get(), &pid));
     ASSERT_TRUE(receive(first.get(), &descriptors));
     ASSERT_TRUE(receive(first.get(), &arguments));
+    ASSERT_TRUE(receive(first.get(), &inheritable));
 
     childProcessCloseInput(first.get());
     childProcessCloseInput(first.get());
@@ -208,18 +209,21 @@ TEST(ChildProcess, ChildStartedByHandRefuses) {
 
 #if !defined(_WIN32)
 // A descriptor the parent opened without close-on-exec stays with the
-// parent, and the terminal's keys and a hang-up do not end the child.
+// parent, the request and reply pipes stay with the child (nothing it starts
+// inherits them), and the terminal's keys and a hang-up do not end it.
 TEST(ChildProcess, ChildInheritsOnlyItsPipesAndKeepsRunningThroughStopSignals) {
     const int leaked = open("/dev/null", O_RDONLY);
     ASSERT_GE(leaked, 3);
     OwnedChildProcess child = startChild("report");
     close(leaked);
     ASSERT_NE(child, nullptr);
-    std::string pid, descriptors, arguments;
+    std::string pid, descriptors, arguments, inheritable;
     ASSERT_TRUE(receive(child.get(), &pid));
     ASSERT_TRUE(receive(child.get(), &descriptors));
     ASSERT_TRUE(receive(child.get(), &arguments));
+    ASSERT_TRUE(receive(child.get(), &inheritable));
     EXPECT_EQ(descriptors, "");
+    EXPECT_EQ(inheritable, "");
 
     for (int signalNumber : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) {
         ASSERT_EQ(kill(static_cast<pid_t>(std::stol(pid)), signalNumber), 0);

@@ -7,8 +7,10 @@
 //   hang         reads one request, then waits for ever
 //   print        prints to standard output around every reply, then echoes
 //   report       sends its process id, the descriptors above the standard
-//                three it was started with (POSIX; space-separated) and its
-//                arguments after the first (each ended by a NUL), then echoes
+//                three it was started with (POSIX; space-separated), its
+//                arguments after the first (each ended by a NUL) and the
+//                pipes a program it started now would inherit (POSIX; standard
+//                error aside), then echoes
 // Exit status 3 when its standard input or output is not a pipe (started by
 // hand), 2 for an unknown mode.
 #include <cstdint>
@@ -22,6 +24,7 @@
 #else
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -60,6 +63,23 @@ std::string openDescriptors() {
 #if !defined(_WIN32)
     for (int descriptor = 3; descriptor < 1024; ++descriptor) {
         if (fcntl(descriptor, F_GETFD) < 0) continue;
+        if (!list.empty()) list += ' ';
+        list += std::to_string(descriptor);
+    }
+#endif
+    return list;
+}
+
+// Pipes without close-on-exec, standard error aside.
+std::string inheritablePipes() {
+    std::string list;
+#if !defined(_WIN32)
+    for (int descriptor = 0; descriptor < 1024; ++descriptor) {
+        if (descriptor == STDERR_FILENO) continue;
+        const int flags = fcntl(descriptor, F_GETFD);
+        struct stat status {};
+        if (flags < 0 || (flags & FD_CLOEXEC) != 0 || fstat(descriptor, &status) != 0) continue;
+        if (!S_ISFIFO(status.st_mode)) continue;
         if (!list.empty()) list += ' ';
         list += std::to_string(descriptor);
     }
@@ -119,7 +139,7 @@ int main(int argc, char** argv) {
         std::string arguments;
         for (int i = 2; i < argc; ++i) arguments.append(argv[i], std::strlen(argv[i]) + 1);
         if (!writeMessage(std::to_string(processId())) || !writeMessage(descriptors) ||
-            !writeMessage(arguments)) {
+            !writeMessage(arguments) || !writeMessage(inheritablePipes())) {
             return 1;
         }
         return echo(false);
