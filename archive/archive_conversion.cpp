@@ -182,8 +182,11 @@ bool convertEntriesPooled(BlockWork* work) {
             }
             const int64_t length = audioMilliseconds(decoded.sampleCount, work->sampleRate);
             const uint32_t byteCount = static_cast<uint32_t>(decoded.sampleCount * sizeof(int16_t));
-            PooledEntry entry{std::move(decoded.samples), byteCount,
-                              static_cast<int32_t>(work->sampleRate), work->bitRate, length,
+            PooledEntry entry{std::move(decoded.samples),
+                              byteCount,
+                              static_cast<int32_t>(work->sampleRate),
+                              work->bitRate,
+                              length,
                               streamRoom(*work)};
             if (!encoderPoolSubmit(std::move(entry))) {
                 failedAt = readAhead;

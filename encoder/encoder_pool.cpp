@@ -93,8 +93,8 @@ struct Helper {
     OwnedChildProcess child;
     ThreadHandle thread = nullptr;
     int32_t readyVersion = NoAnswerYet;  // the library version it loaded; 0: not usable
-    bool alive = false;  // its pipes work; false once one broke
-    bool busy = false;   // blocked on its pipes: awaiting its first answer or an entry's
+    bool alive = false;                  // its pipes work; false once one broke
+    bool busy = false;  // blocked on its pipes: awaiting its first answer or an entry's
 };
 
 struct Pool {

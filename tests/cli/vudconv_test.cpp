@@ -510,10 +510,10 @@ bool breakSizeRule(const std::string& path, int32_t index) {
 // status, the same archive.
 struct RunOutcomeCase {
     const char* name;
-    bool fake;                    // the recording fake instead of the stand-in
-    const char* fault;            // FAKE_ENCODER_CHILD_FAULT
-    int32_t brokenArchive;        // 1-based; 0: none
-    int32_t brokenEntry;          // 0-based entry breaking the size rule
+    bool fake;              // the recording fake instead of the stand-in
+    const char* fault;      // FAKE_ENCODER_CHILD_FAULT
+    int32_t brokenArchive;  // 1-based; 0: none
+    int32_t brokenEntry;    // 0-based entry breaking the size rule
     rlim_t fileSizeLimit;
     int32_t exitCode;
 };
@@ -605,7 +605,10 @@ TEST_F(VudconvTest, HelpersThatCannotServeLeaveTheRunToTheProgram) {
     // /tmp read-only, the test's own folder (which may lie below it) not.
     const std::string own = scratch.path;
     options.environment.clear();
-    options.launcher = {"/usr/bin/unshare", "--mount", "/bin/sh", "-c",
+    options.launcher = {"/usr/bin/unshare",
+                        "--mount",
+                        "/bin/sh",
+                        "-c",
                         "mount --bind /tmp /tmp && mount -o remount,bind,ro /tmp && "
                         "mount --bind \"$0\" \"$0\" && mount -o remount,bind,rw \"$0\" && "
                         "exec \"$@\"",

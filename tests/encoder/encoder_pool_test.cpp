@@ -71,8 +71,9 @@ std::vector<std::vector<int16_t>> speechEntries(int32_t count) {
 PooledEntry pooledEntry(const std::vector<int16_t>& samples, int32_t bitRate) {
     std::unique_ptr<int16_t[]> copy(new int16_t[samples.size() + 1]);
     if (!samples.empty()) std::memcpy(copy.get(), samples.data(), samples.size() * 2);
-    return PooledEntry{std::move(copy), static_cast<uint32_t>(samples.size() * 2), 22050, bitRate,
-                       static_cast<int64_t>(samples.size() * 1000 / 22050), INT32_MAX};
+    return PooledEntry{
+        std::move(copy), static_cast<uint32_t>(samples.size() * 2),           22050,
+        bitRate,         static_cast<int64_t>(samples.size() * 1000 / 22050), INT32_MAX};
 }
 
 // The stream the program itself makes of an entry; false when it fails.
@@ -246,7 +247,8 @@ TEST_F(PoolTest, AStreamOverItsLimitIsNeverHeld) {
 // no pool and no helper.
 TEST_F(PoolTest, AStartGivenUpLeavesNothing) {
     ASSERT_NE(loadEncoderLibraryFrom(STAND_IN_ENCODER_PATH), 0);
-    EXPECT_FALSE(encoderPoolStart(2, [](void*) { return true; }, nullptr));
+    EXPECT_FALSE(encoderPoolStart(
+        2, [](void*) { return true; }, nullptr));
     EXPECT_FALSE(encoderPoolRunning());
 }
 
