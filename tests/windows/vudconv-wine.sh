@@ -131,13 +131,24 @@ crash_run() {
 check "a helper that crashes fails the run cleanly (exit 1, nothing left)" crash_run
 check "no encoder helper is left after the crash" no_helper_left
 
-# 5. A killed vudconv.exe: its helpers see their pipes end and exit.
+# 5. A killed vudconv.exe, once both helpers have loaded the library: they
+# end with it (the job), whether in the library or waiting for their pipes.
+# (Killed while Wine still creates a helper, that helper stays half-made
+# inside Wine, waiting for its parent's start-up data; Windows creates a
+# process whole.)
+helpers_loaded() {
+  local pid loaded=0
+  for pid in $(pgrep -f 'vud-encoder-helper\.exe'); do
+    grep -q 'GOGO\.DLL' "/proc/$pid/maps" 2>/dev/null && loaded=$((loaded + 1))
+  done
+  ((loaded >= 2))
+}
 killed_run() {
   FAKE_ENCODER_CHILD_FAULT=delay:200 "$here/wine-run.sh" "$prefix" "$work/crash/vudconv.exe" -y -q \
     -j 2 "$(windows_path "$root/samples/voice/")" "$(windows_path "$work/killed.pac")" &
   local runner=$! tries
   for ((tries = 0; tries < 300; tries++)); do
-    pgrep -f 'vud-encoder-helper\.exe' >/dev/null && break
+    helpers_loaded && break
     sleep 0.1
   done
   pkill -KILL -f 'crash.vudconv\.exe' || true
