@@ -1,7 +1,7 @@
 // Dialog 129 and icon 133: the main dialog's control table.
 #pragma once
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 
 enum ControlId : int32_t {
     SourceFolderEdit = 1000,

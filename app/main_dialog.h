@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 
 int32_t mainDialogProc(WindowHandle dialog, DialogMessage message, uint32_t param);
 void fillDialogControls(WindowHandle dialog);

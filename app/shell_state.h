@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/path_limits.h"
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 
 extern WindowHandle mainDialog;
 // Folder used as a plain prefix; typed text is used as typed.

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/thread.h"
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 #include "worker/conversion_worker.h"
 
 // outputPath = "vud.pac" in the program's own folder when the user may

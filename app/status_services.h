@@ -1,7 +1,7 @@
 // How the conversion reports to the user: warnings, progress, inputs.
 #pragma once
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 
 // Warning box captioned with the application name, owned by mainDialog. When
 // no box can be shown (no dialog loop serves) the text goes to standard error.

@@ -17,7 +17,7 @@
 
 namespace {
 
-// The stand-in's setting (platform/mp3_encoder/mp3_encoder.cpp).
+// The stand-in's setting (encoder/stand_in/mp3_encoder.cpp).
 constexpr int LameQuality = 5;
 
 const SpeechPcm& speech() {

@@ -15,8 +15,8 @@
 #include <type_traits>
 
 #include "platform/child_process.h"
-#include "platform/wide_text_win32.h"
-#include "platform/win32_handle.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/handle.h"
 
 struct ChildProcess {
     HANDLE process = nullptr;

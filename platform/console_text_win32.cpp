@@ -9,7 +9,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/console_handle_win32.h"
+#include "platform/win32/console_handle.h"
 #include "platform/console_text.h"
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING

@@ -10,7 +10,7 @@
 #include "platform/directory_search.h"
 #include "platform/name_pattern.h"
 #include "platform/path_separator.h"
-#include "platform/wide_text_win32.h"
+#include "platform/win32/wide_text.h"
 
 struct PlatformDirectorySearch {
     HANDLE find;

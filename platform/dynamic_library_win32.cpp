@@ -8,7 +8,7 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/path_separator.h"
-#include "platform/wide_text_win32.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 

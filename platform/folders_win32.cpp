@@ -9,8 +9,8 @@
 
 #include "platform/folders.h"
 #include "platform/path_separator.h"
-#include "platform/wide_text_win32.h"
-#include "platform/win32_handle.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/handle.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "platform/process.h"
-#include "platform/wide_text_win32.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "platform/program_arguments.h"
-#include "platform/wide_text_win32.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "platform/registry.h"
-#include "platform/wide_text_win32.h"
+#include "platform/win32/wide_text.h"
 
 struct PlatformRegistryKey {
     HKEY key;

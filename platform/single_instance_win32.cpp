@@ -9,7 +9,7 @@
 #include <new>
 
 #include "platform/single_instance.h"
-#include "platform/wide_text_win32.h"
+#include "platform/win32/wide_text.h"
 
 struct SingleInstance {
     HANDLE mutex;

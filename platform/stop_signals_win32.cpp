@@ -3,15 +3,15 @@
 // off and shutting down for terminate. The system runs the routine on a
 // thread of its own, so the handler needs no async-signal-safety here; the
 // routines of two events are kept one after the other.
-#include "platform/stop_signals_win32.h"
+#include "platform/win32/stop_signals_routine.h"
 
 #include <windows.h>
 
 #include <atomic>
 
-#include "platform/console_handle_win32.h"
+#include "platform/win32/console_handle.h"
 #include "platform/files.h"
-#include "platform/pipe_descriptor_win32.h"
+#include "platform/win32/pipe_descriptor.h"
 #include "platform/stop_signals.h"
 
 namespace {

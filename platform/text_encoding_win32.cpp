@@ -5,7 +5,7 @@
 #include <new>
 
 #include "platform/text_encoding.h"
-#include "platform/wide_text_win32.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "platform/tool_output_file.h"
-#include "platform/wide_text_win32.h"
-#include "platform/win32_handle.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/handle.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 
 struct WorkerContext {
     WindowHandle dialog;

@@ -2,7 +2,7 @@
 #include "app/gui/window_program.h"
 #include "encoder/encoder_pool.h"
 #include "platform/program_arguments.h"
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 
 int main(int argc, char** argv) {
     utf8ProgramArguments(&argc, &argv);

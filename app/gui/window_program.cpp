@@ -17,8 +17,8 @@
 #include "platform/files.h"
 #include "platform/single_instance.h"
 #include "platform/stop_signals.h"
-#include "platform/window_layer.h"
-#include "platform/window_watch.h"
+#include "window/window_layer.h"
+#include "window/window_watch.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "app/dialog_resource.h"
-#include "platform/window_qt/qt_dialog_font.h"
+#include "window/qt/qt_dialog_font.h"
 #include "tests/gui/gui_support.h"
 #include "tests/window/test_dialog.h"
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <sstream>
 
-#include "platform/window_core.h"
+#include "window/window_core.h"
 
 namespace {
 

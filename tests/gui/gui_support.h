@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/window/qt_test_hooks.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 #include "tests/window/console_test_hooks.h"
 
 struct ReceivedMessage {

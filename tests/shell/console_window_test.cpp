@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "app/dialog_resource.h"
-#include "platform/window_console/progress_line.h"
+#include "window/console/progress_line.h"
 #include "tests/shell/console_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 
 struct RecordedCall {
     std::string what;  // "enable", "range", "position", "text", "box"

@@ -1,6 +1,6 @@
 #include "tests/window/console_test_hooks.h"
 
-#include "platform/window_console/console_state.h"
+#include "window/console/console_state.h"
 
 namespace {
 

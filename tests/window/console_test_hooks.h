@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/path_limits.h"
-#include "platform/window_console/console_window.h"
+#include "window/console/console_window.h"
 #include "tests/window/window_test_hooks.h"
 
 // Quiet, no terminal, questions answered No, no entry labels taken in.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_core.h"
+#include "window/window_core.h"
 
 struct NativeControl {
     bool enabled = true;

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <mutex>
 
-#include "platform/window_qt/qt_layer_state.h"
+#include "window/qt/qt_layer_state.h"
 
 namespace {
 

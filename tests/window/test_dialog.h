@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 #include "tests/window/window_test_hooks.h"
 
 constexpr int32_t GoButton = 10;

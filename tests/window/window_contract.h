@@ -1,6 +1,6 @@
 // The window layer's contract, one typed suite for every backend: the
 // dialog's items, the argument checks and the thread contract of
-// platform/window_layer.h. One file of a backend's test program includes
+// window/window_layer.h. One file of a backend's test program includes
 // this and instantiates the suite with a driver:
 //
 //   struct Driver {
@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 #include "tests/window/test_dialog.h"
 #include "tests/window/window_test_hooks.h"
 

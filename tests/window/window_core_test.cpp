@@ -1,7 +1,7 @@
 // The window layer's core over a backend without a user interface: the
 // whole contract, and what only the core decides (set-up and shutdown, the
 // template checks, the text copies). Runs under ThreadSanitizer too.
-#include "platform/window_core.h"
+#include "window/window_core.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "platform/window_core.h"
+#include "window/window_core.h"
 
 namespace {
 

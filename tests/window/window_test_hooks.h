@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 
 bool windowTestOnUserInterfaceThread();
 int32_t windowTestQueuedCallCount();

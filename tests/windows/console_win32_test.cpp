@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "platform/console_text.h"
-#include "platform/pipe_descriptor_win32.h"
+#include "platform/win32/pipe_descriptor.h"
 #include "platform/program_arguments.h"
 #include "platform/single_instance.h"
 #include "platform/stop_signals.h"
-#include "platform/stop_signals_win32.h"
+#include "platform/win32/stop_signals_routine.h"
 #include "platform/tool_output_file.h"
 #include "tests/support/temp_folder.h"
 

@@ -17,7 +17,7 @@
 #include "platform/registry.h"
 #include "platform/text_encoding.h"
 #include "platform/thread.h"
-#include "platform/wide_text_win32.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 

@@ -32,9 +32,9 @@
 #include "app/shell_state.h"
 #include "app/status_services.h"
 #include "platform/single_instance.h"
-#include "platform/window_core.h"
-#include "platform/window_watch.h"
-#include "platform/window_win32/win32_layer_state.h"
+#include "window/window_core.h"
+#include "window/window_watch.h"
+#include "window/win32/win32_layer_state.h"
 
 namespace {
 

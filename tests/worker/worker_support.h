@@ -11,7 +11,7 @@
 
 #include "app/startup.h"
 #include "archive/output_archive.h"
-#include "platform/window_layer.h"
+#include "window/window_layer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/window/console_test_hooks.h"
 
