@@ -15,6 +15,7 @@ windows="-DCMAKE_TOOLCHAIN_FILE=$source_dir/cmake/toolchain-mingw-x86_64.cmake"
 # cmake arguments | part of the message expected
 rows=(
   '-DVUD_SANITIZE=bogus|VUD_SANITIZE is "bogus"'
+  "$windows -DVUD_LAME_SOURCE_DIR=$tmp/none|run tools/setup.sh windows"
   "$windows -DVUD_MINGW_LAME_DIR=$tmp/lame -DVUD_GTEST_SOURCE_DIR=$tmp/none|No GoogleTest sources in $tmp/none"
 )
 
