@@ -5,8 +5,9 @@
 #   folder vud-converter-winNN/ with vud-converter.exe, vudconv.exe,
 #   vudinfo.exe, vud-encoder-helper.exe (the encoders run side by side),
 #   GOGO.DLL (stripped) and README-ja.txt / README-en.txt.
-# Installs the packages it needs first (tools/setup.sh windows). Each build folder
-# keeps its cross-built libmp3lame, so a re-run builds only what changed.
+# Sets up the machine first (tools/setup.sh windows: the packages, and lame's
+# source package in .cache/lame-source/). Each build folder keeps its
+# cross-built libmp3lame, so a re-run builds only what changed.
 #
 #   tools/build-windows.sh [win32|win64]...     default: both
 set -euo pipefail
@@ -67,7 +68,7 @@ for variant in "${variants[@]}"; do
   started=$SECONDS
   echo "build-windows: $variant ($arch) in $build/"
   # CMake would build it too; here its time shows apart from the rest.
-  tools/build-lame-mingw.sh "$arch" "$build/lame-mingw"
+  tools/build-lame-mingw.sh "$arch" .cache/lame-source "$build/lame-mingw"
   cmake -S . -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw-$arch.cmake" \
     -DVUD_WERROR=ON -DVUD_BUILD_TESTS=OFF -DVUD_BUILD_BENCH=OFF >/dev/null

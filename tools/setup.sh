@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project needs. Idempotent: apt-get runs
-# only when something is missing.
+# Installs the Debian packages the project needs and, for the Windows build,
+# fetches lame's source package. Idempotent: apt-get runs only when something
+# is missing. Configuring and building then write nothing outside their build
+# folder: what they need from the network or the package manager comes from
+# here.
 #   tools/setup.sh           the Linux build, its tests and the main job
 #   tools/setup.sh windows   that, and the Windows cross build and its tests
 set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
@@ -22,9 +26,10 @@ windows_packages=(
   # pasted, window geometry, a screenshot, locales generated with localedef)
   googletest xdotool xclip x11-utils imagemagick locales
 )
+windows=false
 case "${1:-}" in
   "") ;;
-  windows) packages+=("${windows_packages[@]}") ;;
+  windows) packages+=("${windows_packages[@]}"); windows=true ;;
   *) echo "usage: setup.sh [windows]" >&2; exit 2 ;;
 esac
 
@@ -43,3 +48,11 @@ if ((${#missing[@]} > 0)); then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 echo "setup: all packages present"
+
+if $windows; then
+  # libmp3lame for Windows is built from this (VUD_LAME_SOURCE_DIR's default).
+  # In the checkout rather than under /var/cache: it is written without root,
+  # each checkout has its own (two checkouts set up at once do not race for
+  # it), and removing the build folders keeps it.
+  "$root/tools/fetch-lame-source.sh" "$root/.cache/lame-source"
+fi
