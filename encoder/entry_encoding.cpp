@@ -7,13 +7,6 @@
 #include "encoder/encoder_library.h"
 #include "platform/console_text.h"
 
-const BitRateRow BitRateTable[BitRateRowCount] = {
-    {"8kbit/s", 8},     {"16kbit/s", 16},   {"24kbit/s", 24},   {"32kbit/s", 32},
-    {"40kbit/s", 40},   {"48kbit/s", 48},   {"56kbit/s", 56},   {"64kbit/s", 64},
-    {"80kbit/s", 80},   {"96kbit/s", 96},   {"112kbit/s", 112}, {"128kbit/s", 128},
-    {"144kbit/s", 144}, {"160kbit/s", 160},
-};
-
 std::atomic<int32_t> bitRateSelection{InitialBitRateSelection};
 
 EntryEncodeState entryEncodeState{};

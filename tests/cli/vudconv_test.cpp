@@ -18,6 +18,7 @@
 
 #include "app/cli/command_line.h"
 #include "app/shell_state.h"
+#include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"
 #include "tests/support/process_mark.h"
 #include "tests/worker/worker_support.h"
@@ -758,6 +759,29 @@ TEST(CommandLineTest, UsageTextReadsAsDocumented) {
                  "(SOURCE_FOLDER not a folder, overwrite declined, ...); 3 no source archives\n"
                  "found; 4 the encoder library GOGO.DLL could not be loaded; 130 cancelled by\n"
                  "Ctrl-C (128 + the signal's number: 129 hang-up, 131 quit, 143 terminate).\n");
+}
+
+// Every -b value the parser takes, and no other, is the one the texts list:
+// both lists, and the default, come from BitRateTable.
+TEST(CommandLineTest, TheBitRateTextsListTheTable) {
+    std::string rates;
+    for (int32_t row = 0; row < BitRateRowCount; ++row) {
+        rates += (row > 0 ? " " : "") + std::to_string(BitRateTable[row].kbps);
+    }
+    const std::string usage = cliUsageText();
+    EXPECT_NE(usage.find("  -b KBPS    MP3 bit rate, one of " + rates + "\n"), std::string::npos);
+    const std::string initial = std::to_string(BitRateTable[InitialBitRateSelection].kbps);
+    EXPECT_NE(usage.find("\n             (default " + initial + ")\n"), std::string::npos);
+    EXPECT_NE(usage.find(", 1 to " + std::to_string(MaxEncoderJobs) + " (default:"),
+              std::string::npos);
+
+    char program[] = "vudconv", b[] = "-b", rate[] = "33", folder[] = "voice";
+    char* argv[] = {program, b, rate, folder};
+    char error[128];
+    CommandLine line{};
+    EXPECT_FALSE(parseCommandLine(4, argv, &line, error, sizeof(error)));
+    EXPECT_EQ(std::string(error), "bit rate '33' is not one of " + rates);
+    EXPECT_STREQ(error, "bit rate '33' is not one of 8 16 24 32 40 48 56 64 80 96 112 128 144 160");
 }
 
 // The name the usage text promises is the one both programs give the output.
