@@ -32,7 +32,6 @@ constexpr const char* NotAFileWarning =
 constexpr const char* OverwriteQuestion = "%s は既に存在しています.\n上書きしますか？";
 constexpr const char* OverwriteCaption = "確認";
 constexpr const char* BrowseTitle = "フォルダの選択";
-constexpr int32_t MessageCapacity = PathCapacity + 128;
 constexpr int32_t LongestPath = PathCapacity - 1;
 
 // A text too long for its buffer is remembered, so that the start request

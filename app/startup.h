@@ -9,7 +9,7 @@
 #include "window/window_layer.h"
 #include "worker/conversion_worker.h"
 
-// outputPath = "vud.pac" in the program's own folder when the user may
+// outputPath = DefaultOutputName in the program's own folder when the user may
 // create files there, otherwise in the current folder. false (outputPath
 // empty) when the path does not fit.
 bool setDefaultOutputPath();

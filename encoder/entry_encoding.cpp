@@ -7,22 +7,20 @@
 #include "encoder/encoder_library.h"
 #include "platform/console_text.h"
 
-const BitRateRow BitRateTable[BitRateRowCount] = {
-    {"8kbit/s", 8},     {"16kbit/s", 16},   {"24kbit/s", 24},   {"32kbit/s", 32},
-    {"40kbit/s", 40},   {"48kbit/s", 48},   {"56kbit/s", 56},   {"64kbit/s", 64},
-    {"80kbit/s", 80},   {"96kbit/s", 96},   {"112kbit/s", 112}, {"128kbit/s", 128},
-    {"144kbit/s", 144}, {"160kbit/s", 160},
-};
-
 std::atomic<int32_t> bitRateSelection{InitialBitRateSelection};
 
 EntryEncodeState entryEncodeState{};
 
 namespace {
 
-constexpr uint32_t PcmInputFromCallback = 2;
-constexpr uint32_t OutputToCallback = 2;
-constexpr int32_t UnexaminedItems[] = {10, 11, 12, 13, 38, 39, 40};
+struct ItemRun {
+    int32_t first;
+    int32_t last;
+};
+
+// Set to 0 in this order; their answers are not examined.
+constexpr ItemRun ZeroedItemRuns[] = {{MPGE_ITEM_ZEROED_LOW_FIRST, MPGE_ITEM_ZEROED_LOW_LAST},
+                                      {MPGE_ITEM_ZEROED_HIGH_FIRST, MPGE_ITEM_ZEROED_HIGH_LAST}};
 
 }  // namespace
 
@@ -67,8 +65,8 @@ int32_t encodeEntry(const char* label, std::FILE* stream, int32_t sampleRate, co
     // The library may keep this address until MPGE_endCoder.
     PcmInputDescription input{pcmInputCallback, 0, 16, static_cast<uint32_t>(sampleRate), 1};
 
-    if (library.setConfigure(MPGE_ITEM_INPUT, PcmInputFromCallback, &input) != 0) return -1;
-    if (library.setConfigure(MPGE_ITEM_OUTPUT, OutputToCallback,
+    if (library.setConfigure(MPGE_ITEM_INPUT, MPGE_THROUGH_CALLBACK, &input) != 0) return -1;
+    if (library.setConfigure(MPGE_ITEM_OUTPUT, MPGE_THROUGH_CALLBACK,
                              reinterpret_cast<void*>(&mp3OutputCallback)) != 0) {
         return -1;
     }
@@ -77,7 +75,11 @@ int32_t encodeEntry(const char* label, std::FILE* stream, int32_t sampleRate, co
         return -1;
     }
     if (library.setConfigure(MPGE_ITEM_OUTPUT_RATE, EncoderOutputRate, nullptr) != 0) return -1;
-    for (int32_t item : UnexaminedItems) library.setConfigure(item, 0, nullptr);
+    for (const ItemRun& run : ZeroedItemRuns) {
+        for (int32_t item = run.first; item <= run.last; ++item) {
+            library.setConfigure(item, 0, nullptr);
+        }
+    }
 
     if (library.detectConfigure() != 0) return -1;
     int32_t requestSize = 0;

@@ -5,9 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 
-constexpr int32_t BitRateRowCount = 14;
-constexpr int32_t InitialBitRateSelection = 3;  // 32 kbit/s
 constexpr uint32_t EncoderOutputRate = 22050;
 
 struct BitRateRow {
@@ -15,7 +14,16 @@ struct BitRateRow {
     int32_t kbps;
 };
 
-extern const BitRateRow BitRateTable[BitRateRowCount];
+// Defined here, not in the source file, so that vudconv's usage text can
+// list the rates while compiling.
+inline constexpr BitRateRow BitRateTable[] = {
+    {"8kbit/s", 8},     {"16kbit/s", 16},   {"24kbit/s", 24},   {"32kbit/s", 32},
+    {"40kbit/s", 40},   {"48kbit/s", 48},   {"56kbit/s", 56},   {"64kbit/s", 64},
+    {"80kbit/s", 80},   {"96kbit/s", 96},   {"112kbit/s", 112}, {"128kbit/s", 128},
+    {"144kbit/s", 144}, {"160kbit/s", 160},
+};
+constexpr int32_t BitRateRowCount = static_cast<int32_t>(std::size(BitRateTable));
+constexpr int32_t InitialBitRateSelection = 3;  // 32 kbit/s
 
 // Row of BitRateTable; written by the dialog while no run is active.
 extern std::atomic<int32_t> bitRateSelection;

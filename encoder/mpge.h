@@ -71,14 +71,25 @@ MPGE_STATIC_ASSERT(offsetof(PcmInputDescription, channels) == 20, "channels at 2
 #error "PcmInputDescription's layout is pinned for 32-bit and 64-bit addresses only"
 #endif
 
+/* The items of MPGE_setConfigure and MPGE_getConfigure. */
 enum {
-    MPGE_ITEM_INPUT = 1,        /* value 2, pointer: PcmInputDescription */
-    MPGE_ITEM_OUTPUT = 2,       /* value 2, pointer: MpgeOutputCallback */
-    MPGE_ITEM_MODE = 3,         /* value 0 */
-    MPGE_ITEM_BITRATE = 4,      /* kbit/s */
-    MPGE_ITEM_OUTPUT_RATE = 6,  /* Hz */
-    MPGE_ITEM_REQUEST_SIZE = 15 /* getConfigure: bytes of one input request */
+    MPGE_ITEM_INPUT = 1,         /* value MPGE_THROUGH_CALLBACK, pointer: PcmInputDescription */
+    MPGE_ITEM_OUTPUT = 2,        /* value MPGE_THROUGH_CALLBACK, pointer: MpgeOutputCallback */
+    MPGE_ITEM_MODE = 3,          /* value 0 */
+    MPGE_ITEM_BITRATE = 4,       /* kbit/s */
+    MPGE_ITEM_OUTPUT_RATE = 6,   /* Hz */
+    MPGE_ITEM_REQUEST_SIZE = 15, /* getConfigure: bytes of one input request */
+    /* Two runs of further settings, each given value 0, first to last. A
+     * library may refuse them: the converter goes on whatever they answer. */
+    MPGE_ITEM_ZEROED_LOW_FIRST = 10,
+    MPGE_ITEM_ZEROED_LOW_LAST = 13,
+    MPGE_ITEM_ZEROED_HIGH_FIRST = 38,
+    MPGE_ITEM_ZEROED_HIGH_LAST = 40
 };
+
+/* The value of MPGE_ITEM_INPUT and MPGE_ITEM_OUTPUT: the PCM comes in, and
+ * the MP3 goes out, through the callback that the pointer gives. */
+enum { MPGE_THROUGH_CALLBACK = 2 };
 
 typedef int32_t(MPGE_CALL* MpgeInitializeWorkFn)(void);
 typedef int32_t(MPGE_CALL* MpgeSetConfigureFn)(int32_t item, uint32_t value, void* pointer);

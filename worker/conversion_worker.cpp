@@ -36,8 +36,6 @@ constexpr const char* OutputNotCreatedWarning = "ファイル %s を\n作成で�
 constexpr const char* FolderChangedWarning =
     "フォルダ %s 内の\nVUDファイルが変換中に変更されました.";
 constexpr const char* OutputWriteWarning = "ファイル %s の書き込み中に\nエラーが発生しました.";
-// A message holds one path of up to PathCapacity bytes and its text.
-constexpr int32_t MessageCapacity = PathCapacity + 128;
 constexpr uint32_t StepWaitMilliseconds = 1;
 
 std::atomic<int32_t> lastOutcome{static_cast<int32_t>(RunOutcome::None)};

@@ -25,8 +25,6 @@ struct CommandLine {
     const char* outputPath;    // as given; null: the default
 };
 
-constexpr const char* CliDefaultOutput = "vud.pac";
-
 // false with a one-line reason in error when the command line is not usable.
 bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, size_t capacity);
 

@@ -183,7 +183,7 @@ void fillFields(WindowHandle dialog, const CommandLine& line, const char* folder
         // The window program's default: a copy, as setting the field rewrites outputPath.
         char defaultOutput[PathCapacity];
         std::snprintf(defaultOutput, sizeof defaultOutput, "%s",
-                      setDefaultOutputPath() ? outputPath : CliDefaultOutput);
+                      setDefaultOutputPath() ? outputPath : DefaultOutputName);
         windowSetItemText(dialog, OutputPathEdit, defaultOutput);
     }
     windowListSelectString(dialog, BitRateList, BitRateTable[line.bitRateRow].text);

@@ -32,9 +32,6 @@ constexpr int32_t EncoderFailed = 3;
 constexpr int32_t NotSupported = 4;
 constexpr int32_t StreamEnded = 1;  // processFrame: the last bytes are out
 
-constexpr uint32_t PcmFromCallback = 2;
-constexpr uint32_t OutputToCallback = 2;
-
 // Input the encoder resamples from.
 constexpr uint32_t MinimumInputRate = 8000;
 constexpr uint32_t MaximumInputRate = 192000;
@@ -120,7 +117,7 @@ int32_t encodeRequest() {
 }
 
 int32_t acceptInput(uint32_t value, const void* pointer) {
-    if (value != PcmFromCallback || pointer == nullptr) return Refused;
+    if (value != MPGE_THROUGH_CALLBACK || pointer == nullptr) return Refused;
     PcmInputDescription input;
     std::memcpy(&input, pointer, sizeof input);
     if (input.callback == nullptr || input.bitsPerSample != 16) return Refused;
@@ -183,7 +180,7 @@ MPGE_EXPORT int32_t MPGE_CALL MPGE_setConfigure(int32_t item, uint32_t value, vo
         case MPGE_ITEM_INPUT:
             return acceptInput(value, pointer);
         case MPGE_ITEM_OUTPUT:
-            if (value != OutputToCallback || pointer == nullptr) return Refused;
+            if (value != MPGE_THROUGH_CALLBACK || pointer == nullptr) return Refused;
             coder.output = reinterpret_cast<MpgeOutputCallback>(pointer);
             return Accepted;
         case MPGE_ITEM_BITRATE: {
@@ -202,15 +199,12 @@ MPGE_EXPORT int32_t MPGE_CALL MPGE_setConfigure(int32_t item, uint32_t value, vo
             return Accepted;
         }
         case MPGE_ITEM_MODE:
-        case 10:
-        case 11:
-        case 12:
-        case 13:
-        case 38:
-        case 39:
-        case 40:
             return value == 0 ? Accepted : Refused;
     }
+    // Settings the encoder has no use for: only their value 0 is taken.
+    const bool zeroed = (item >= MPGE_ITEM_ZEROED_LOW_FIRST && item <= MPGE_ITEM_ZEROED_LOW_LAST) ||
+                        (item >= MPGE_ITEM_ZEROED_HIGH_FIRST && item <= MPGE_ITEM_ZEROED_HIGH_LAST);
+    if (zeroed) return value == 0 ? Accepted : Refused;
     return Refused;
 }
 

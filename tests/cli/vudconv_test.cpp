@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "app/cli/command_line.h"
+#include "app/shell_state.h"
+#include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"
 #include "tests/support/process_mark.h"
 #include "tests/worker/worker_support.h"
@@ -723,6 +725,71 @@ TEST(CommandLineTest, RefusesWhatItCannotUse) {
     char* danglingJobs[] = {program, folder, j};
     EXPECT_FALSE(parseCommandLine(3, danglingJobs, &line, error, sizeof(error)));
     EXPECT_STREQ(error, "-j needs a number of encoders");
+}
+
+// The text users read, byte for byte.
+TEST(CommandLineTest, UsageTextReadsAsDocumented) {
+    EXPECT_STREQ(cliUsageText(),
+                 "usage: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT]\n"
+                 "\n"
+                 "Converts the voice archives z###.vud of SOURCE_FOLDER into one MP3 archive\n"
+                 "OUTPUT (default: vud.pac in the program's folder when you may write there,\n"
+                 "otherwise in the current folder).\n"
+                 "\n"
+                 "  -b KBPS    MP3 bit rate, one of 8 16 24 32 40 48 56 64 80 96 112 128 144 160\n"
+                 "             (default 32)\n"
+                 "  -j N       encode in N helper processes, 1 to 64 (default: the processors\n"
+                 "             available, or the environment variable VUD_JOBS when it holds\n"
+                 "             such a number); -j 1 encodes in the program itself\n"
+                 "  -y         overwrite an existing OUTPUT without asking\n"
+                 "  -q         no progress line\n"
+                 "  --help     show this text\n"
+                 "  --version  show the program's and the encoder library's versions\n"
+                 "\n"
+                 "Standard output carries one progress label per converted entry; messages go\n"
+                 "to standard error. Ctrl-C (or a hang-up, terminate or quit signal) finishes\n"
+                 "the archive in progress, then deletes the incomplete output; a second Ctrl-C\n"
+                 "meanwhile stops at once and deletes the incomplete output.\n"
+                 "\n"
+                 "On a terminal the progress line also shows the time taken, the time left and\n"
+                 "the speed as a multiple of real time.\n"
+                 "\n"
+                 "Exit status: 0 converted, output kept; 1 the run failed or the output could\n"
+                 "not be created or written (no output left); 2 usage error or start refused\n"
+                 "(SOURCE_FOLDER not a folder, overwrite declined, ...); 3 no source archives\n"
+                 "found; 4 the encoder library GOGO.DLL could not be loaded; 130 cancelled by\n"
+                 "Ctrl-C (128 + the signal's number: 129 hang-up, 131 quit, 143 terminate).\n");
+}
+
+// Every -b value the parser takes, and no other, is the one the texts list:
+// both lists, and the default, come from BitRateTable.
+TEST(CommandLineTest, TheBitRateTextsListTheTable) {
+    std::string rates;
+    for (int32_t row = 0; row < BitRateRowCount; ++row) {
+        rates += (row > 0 ? " " : "") + std::to_string(BitRateTable[row].kbps);
+    }
+    const std::string usage = cliUsageText();
+    EXPECT_NE(usage.find("  -b KBPS    MP3 bit rate, one of " + rates + "\n"), std::string::npos);
+    const std::string initial = std::to_string(BitRateTable[InitialBitRateSelection].kbps);
+    EXPECT_NE(usage.find("\n             (default " + initial + ")\n"), std::string::npos);
+    EXPECT_NE(usage.find(", 1 to " + std::to_string(MaxEncoderJobs) + " (default:"),
+              std::string::npos);
+
+    char program[] = "vudconv", b[] = "-b", rate[] = "33", folder[] = "voice";
+    char* argv[] = {program, b, rate, folder};
+    char error[128];
+    CommandLine line{};
+    EXPECT_FALSE(parseCommandLine(4, argv, &line, error, sizeof(error)));
+    EXPECT_EQ(std::string(error), "bit rate '33' is not one of " + rates);
+    EXPECT_STREQ(error, "bit rate '33' is not one of 8 16 24 32 40 48 56 64 80 96 112 128 144 160");
+}
+
+// The name the usage text promises is the one both programs give the output.
+TEST(CommandLineTest, UsageTextNamesTheDefaultOutput) {
+    const std::string usage = cliUsageText();
+    EXPECT_NE(usage.find(std::string("(default: ") + DefaultOutputName + " in the program's"),
+              std::string::npos);
+    EXPECT_STREQ(DefaultOutputName, "vud.pac");
 }
 
 }  // namespace

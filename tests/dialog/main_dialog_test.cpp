@@ -141,6 +141,21 @@ TEST_F(MainDialogTest, ADeclinedOverwriteLeavesEverythingAsItWas) {
     EXPECT_EQ(readFile(output), "previous");
 }
 
+// The longest path the field takes is named whole, never cut.
+TEST_F(MainDialogTest, TheOverwriteQuestionNamesTheLongestPathWhole) {
+    std::string longest = folder.path;
+    longest += std::string(PathCapacity - 1 - longest.size(), 'q');
+    ASSERT_TRUE(writeFile(longest, "previous"));
+    DialogHarness harness(MessageBoxAnswer::No, NoWorker);
+    harness.setSource(folder.path);
+    harness.setOutput(longest);
+    harness.click(StartButton);
+
+    ASSERT_EQ(harness.questions.size(), 1u);
+    EXPECT_EQ(harness.questions[0], longest + " は既に存在しています.\n上書きしますか？");
+    expectNoStart(harness);
+}
+
 TEST_F(MainDialogTest, AnAcceptedStartDisablesTheInputsAndTheButtonFirst) {
     ASSERT_TRUE(writeFile(output, "previous"));
     DialogHarness harness(MessageBoxAnswer::Yes, NoWorker);

@@ -12,6 +12,8 @@
 #include "platform/owned_file.h"
 #include "tests/fake_encoder/fake_encoder.h"
 
+extern "C" int32_t mpgeNumbersSeenFromC(int32_t* numbers, int32_t capacity);
+
 namespace {
 
 std::vector<FakeCall> callLog() {
@@ -281,6 +283,28 @@ TEST(BitRateTableTest, ListsTheFourteenRatesAndStartsAt32) {
         EXPECT_EQ(std::string(BitRateTable[row].text), std::to_string(rates[row]) + "kbit/s");
     }
     EXPECT_EQ(bitRateSelection.load(), 3);
+}
+
+// A library compiled from encoder/mpge.h as C takes the numbers the binding
+// sends, and both are the interface's own values.
+TEST(MpgeHeaderTest, CAndCppReadTheSameNumbers) {
+    const std::vector<int32_t> expected = {1, 2, 3, 4, 6, 15, 10, 13, 38, 40, 2};
+    int32_t fromC[16] = {};
+    const int32_t count = mpgeNumbersSeenFromC(fromC, 16);
+    ASSERT_EQ(count, static_cast<int32_t>(expected.size()));
+    EXPECT_EQ(std::vector<int32_t>(fromC, fromC + count), expected);
+    const std::vector<int32_t> fromCpp = {MPGE_ITEM_INPUT,
+                                          MPGE_ITEM_OUTPUT,
+                                          MPGE_ITEM_MODE,
+                                          MPGE_ITEM_BITRATE,
+                                          MPGE_ITEM_OUTPUT_RATE,
+                                          MPGE_ITEM_REQUEST_SIZE,
+                                          MPGE_ITEM_ZEROED_LOW_FIRST,
+                                          MPGE_ITEM_ZEROED_LOW_LAST,
+                                          MPGE_ITEM_ZEROED_HIGH_FIRST,
+                                          MPGE_ITEM_ZEROED_HIGH_LAST,
+                                          MPGE_THROUGH_CALLBACK};
+    EXPECT_EQ(fromCpp, expected);
 }
 
 }  // namespace

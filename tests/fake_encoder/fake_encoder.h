@@ -60,7 +60,7 @@ typedef struct {
     uint32_t value; /* setConfigure value; callbacks: size asked or handed over */
     void* pointer;  /* setConfigure pointer; output callback: data pointer */
     int32_t result; /* what the call returned (callbacks: what the system answered) */
-    /* setConfigure item 1: the PcmInputDescription as it stood at the call. */
+    /* MPGE_ITEM_INPUT: the PcmInputDescription as it stood at the call. */
     PcmInputDescription input;
 } FakeCall;
 
@@ -85,7 +85,7 @@ FAKE_ENCODER_API uint8_t fakeEncoderStreamByte(int32_t entry, uint32_t offset);
 FAKE_ENCODER_API void fakeEncoderSetFrameBytes(uint32_t bytes);
 /* Size passed with the output call that has no data pointer (default 417). */
 FAKE_ENCODER_API void fakeEncoderSetNullOutputSize(uint32_t size);
-/* Bytes asked per input callback and reported by getConfigure(15). */
+/* Bytes asked per input callback and reported for MPGE_ITEM_REQUEST_SIZE. */
 FAKE_ENCODER_API void fakeEncoderSetRequestSize(uint32_t bytes);
 
 /* PCM the input callback delivered for the last entry, padding included.

@@ -180,6 +180,22 @@ TEST_F(WorkerRunTest, MissingOutputFolderWarnsNamingThePathAndDeletesNothing) {
     EXPECT_TRUE(harness.shutDown());
 }
 
+TEST_F(WorkerRunTest, TheWarningNamesTheLongestOutputPathWhole) {
+    ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 1));
+    std::string missing = folder.path + "missing/";
+    missing += std::string(PathCapacity - 1 - missing.size(), 'o');
+    DialogHarness harness;
+    harness.setSource(source);
+    harness.setOutput(missing);
+
+    ASSERT_TRUE(harness.runToEnd());
+    EXPECT_EQ(lastRunOutcome(), RunOutcome::OutputNotCreated);
+    EXPECT_EQ(std::string(harness.lastBox().text),
+              "ファイル " + missing + " を\n作成できませんでした.");
+    expectDialogRestored(harness);
+    EXPECT_TRUE(harness.shutDown());
+}
+
 TEST_F(WorkerRunTest, ReadmeVudFailsTheRunNamingItAndTheOutputIsDeleted) {
     ASSERT_TRUE(writeSourceArchiveFile(source + "z001.vud", 2));
     ASSERT_TRUE(writeFile(source + "readme.vud", "not an archive"));
