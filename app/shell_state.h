@@ -10,7 +10,6 @@ extern char sourceFolder[PathCapacity];
 extern char outputPath[PathCapacity];
 
 constexpr const char* ApplicationName = "VUD Data Converter";
-constexpr const char* ApplicationVersion = "0.6";
 constexpr const char* DefaultOutputName = "vud.pac";
 // Both front ends end with this when the encoder library cannot be used.
 constexpr const char* MissingEncoderWarning = "GOGO.DLLが見つかりませんでした.";
