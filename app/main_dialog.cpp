@@ -9,6 +9,7 @@
 #include "app/dialog_resource.h"
 #include "app/shell_state.h"
 #include "app/status_services.h"
+#include "app/version.h"
 #include "encoder/encoder_library.h"
 #include "encoder/entry_encoding.h"
 #include "platform/files.h"

@@ -12,7 +12,6 @@ extern char sourceFolder[PathCapacity];
 extern char outputPath[PathCapacity];
 
 constexpr const char* ApplicationName = "VUD Data Converter";
-constexpr const char* ApplicationVersion = "0.6";
 // The archive's name when the user names only a folder, or nothing: the
 // window program, vudconv and vudconv's usage text all offer this one name.
 constexpr const char* DefaultOutputName = "vud.pac";

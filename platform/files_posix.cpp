@@ -10,19 +10,12 @@
 #include <ctime>
 
 #include "platform/files.h"
+#include "platform/temporary_name.h"
 
 namespace {
 
 // Links followed before giving up, as the kernel's own limit.
 constexpr int32_t MaxLinkDepth = 40;
-// The temporary file is named "<output name>.incomplete-XXXXXXXX": a user
-// recognises it, and it never ends in ".vud", so no source scan takes it.
-constexpr const char* TemporaryMarker = ".incomplete-";
-constexpr int32_t TemporaryRandomLength = 8;
-// The name part taken from the output's name; the rest of a file name's 255
-// bytes stays for the marker and the random part.
-constexpr size_t TemporaryNameStem = 200;
-constexpr int32_t TemporaryAttempts = 64;
 
 // The temporary file of the run being written, for discardPendingOutputNow.
 // Written by the worker before the flag is raised; read only after the flag
@@ -65,7 +58,6 @@ bool resolveDestination(const char* path, char* resolved) {
 }
 
 void randomSuffix(char* out) {
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     unsigned char bytes[TemporaryRandomLength];
     if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
         // Only uniqueness matters here (O_EXCL guards the creation).
@@ -78,24 +70,18 @@ void randomSuffix(char* out) {
             mix = (mix >> 8) | (mix << 56);
         }
     }
-    for (int32_t i = 0; i < TemporaryRandomLength; ++i) out[i] = alphabet[bytes[i] % 36];
+    for (int32_t i = 0; i < TemporaryRandomLength; ++i) out[i] = temporaryNameCharacter(bytes[i]);
     out[TemporaryRandomLength] = '\0';
 }
 
 // Creates the temporary file beside destination; the descriptor, or -1.
 int createTemporary(const char* destination, char* temporaryPath) {
     const char* slash = std::strrchr(destination, '/');
-    size_t folderLength = slash == nullptr ? 0 : static_cast<size_t>(slash - destination) + 1;
-    size_t stemLength = std::strlen(destination + folderLength);
-    if (stemLength > TemporaryNameStem) stemLength = TemporaryNameStem;
-    size_t markerLength = std::strlen(TemporaryMarker);
-    if (folderLength + stemLength + markerLength + TemporaryRandomLength >= PlatformPathCapacity) {
-        return -1;
-    }
-    std::memcpy(temporaryPath, destination, folderLength + stemLength);
-    char* cursor = temporaryPath + folderLength + stemLength;
-    std::memcpy(cursor, TemporaryMarker, markerLength);
-    cursor += markerLength;
+    const int32_t folderLength =
+        slash == nullptr ? 0 : static_cast<int32_t>(slash - destination) + 1;
+    const int32_t prefixLength = temporaryNamePrefix(destination, folderLength, temporaryPath);
+    if (prefixLength < 0) return -1;
+    char* cursor = temporaryPath + prefixLength;
     for (int32_t attempt = 0; attempt < TemporaryAttempts; ++attempt) {
         randomSuffix(cursor);
         int fd = ::open(temporaryPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

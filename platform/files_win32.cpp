@@ -15,18 +15,13 @@
 
 #include "platform/files.h"
 #include "platform/path_separator.h"
+#include "platform/temporary_name.h"
 #include "platform/text_encoding.h"
-#include "platform/win32/wide_text.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/wide_text.h"
 
 namespace {
 
-constexpr const char* TemporaryMarker = ".incomplete-";
-constexpr int32_t TemporaryRandomLength = 8;
-// The bytes taken from the output's name; with the marker and the random
-// part the name stays far below the 255 characters a name may have.
-constexpr size_t TemporaryNameStem = 200;
-constexpr int32_t TemporaryAttempts = 64;
 constexpr DWORD AllSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD WidePathUnits = PlatformPathCapacity;
 
@@ -104,7 +99,6 @@ bool resolveDestination(const char* path, char* resolved) {
 }
 
 void randomSuffix(char* out) {
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     static std::atomic<uint64_t> counter{0};
     // Only uniqueness matters here (CREATE_NEW guards the creation).
     LARGE_INTEGER ticks{};
@@ -115,32 +109,22 @@ void randomSuffix(char* out) {
     for (int32_t i = 0; i < TemporaryRandomLength; ++i) {
         mix ^= mix >> 29;
         mix *= 0xBF58476D1CE4E5B9ull;
-        out[i] = alphabet[(mix >> 40) % 36];
+        out[i] = temporaryNameCharacter(mix >> 40);
     }
     out[TemporaryRandomLength] = '\0';
 }
 
 // Creates the temporary file beside destination; its handle, or null.
 OwnedHandle createTemporary(const char* destination, char* temporaryPath, WideText* widePath) {
-    const size_t length = std::strlen(destination);
-    size_t folderLength = 0;
-    for (size_t i = 0; i < length; ++i) {
+    const int32_t length = static_cast<int32_t>(std::strlen(destination));
+    int32_t folderLength = 0;
+    for (int32_t i = 0; i < length; ++i) {
         if (isPathSeparator(destination[i])) folderLength = i + 1;
     }
     if (folderLength == 0 && length >= 2 && destination[1] == ':') folderLength = 2;
-    // Cut on a whole character, so that the name stays valid UTF-8.
-    const size_t stemLength = static_cast<size_t>(
-        wholeUtf8Prefix(destination + folderLength, static_cast<int32_t>(length - folderLength),
-                        static_cast<int32_t>(TemporaryNameStem)));
-    const size_t markerLength = std::strlen(TemporaryMarker);
-    if (folderLength + stemLength + markerLength + TemporaryRandomLength >=
-        static_cast<size_t>(PlatformPathCapacity)) {
-        return nullptr;
-    }
-    std::memcpy(temporaryPath, destination, folderLength + stemLength);
-    char* cursor = temporaryPath + folderLength + stemLength;
-    std::memcpy(cursor, TemporaryMarker, markerLength);
-    cursor += markerLength;
+    const int32_t prefixLength = temporaryNamePrefix(destination, folderLength, temporaryPath);
+    if (prefixLength < 0) return nullptr;
+    char* cursor = temporaryPath + prefixLength;
     for (int32_t attempt = 0; attempt < TemporaryAttempts; ++attempt) {
         randomSuffix(cursor);
         *widePath = widenUtf8(temporaryPath);

@@ -1,5 +1,6 @@
 // Texts that outside code hands over in the system's own encoding (the
-// encoder library's version text), turned into the UTF-8 the shell uses.
+// encoder library's version text), turned into the UTF-8 the shell uses; and
+// the cut of a UTF-8 text, for every place that shortens one.
 #pragma once
 
 #include <cstdint>

@@ -12,6 +12,8 @@
 #include <new>
 #include <utility>
 
+#include "platform/text_encoding.h"
+
 namespace windowcore {
 namespace {
 
@@ -198,13 +200,9 @@ WindowControl* findControl(PlatformWindow* dialog, int32_t id) {
 int32_t copyText(char* buffer, int32_t capacity, const char* text, size_t length) {
     if (buffer == nullptr || capacity < 1) return 0;
     if (text == nullptr) length = 0;
-    if (length > static_cast<size_t>(capacity - 1)) {
-        length = static_cast<size_t>(capacity - 1);
-        // Back off to the first byte of a UTF-8 sequence.
-        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0u) == 0x80u) {
-            length -= 1;
-        }
-    }
+    // Clamped to capacity, which is still over the limit, to fit an int32_t.
+    const auto clamped = static_cast<int32_t>(std::min(length, static_cast<size_t>(capacity)));
+    length = static_cast<size_t>(wholeUtf8Prefix(text, clamped, capacity - 1));
     if (length > 0) std::memcpy(buffer, text, length);
     buffer[length] = '\0';
     return static_cast<int32_t>(length);

@@ -13,5 +13,3 @@ enum WorkerStateValue : int32_t {
 };
 
 extern std::atomic<int32_t> workerState;
-
-const char* workerStateName(int32_t value);

@@ -14,6 +14,7 @@
 #include "app/main_dialog.h"
 #include "app/shell_state.h"
 #include "app/startup.h"
+#include "app/version.h"
 #include "encoder/encoder_library.h"
 #include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"

@@ -386,6 +386,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "z001.vud (  7/120)  [####------] 42%  0:12, 0:17 left, 412x"},
         LineCase{"ThenTheLabelIsCut", with(Running, 50),
                  "z001.vud  [####------] 42%  0:12, 0:17 left, 412x"},
+        LineCase{
+            "TheLabelIsCutOnAWholeCharacter",
+            with({"z001.vu\xE9\x9F\xB3 (  7/120)", "42%", 42, 100, true, false, 12000, 4944000, 80},
+                 50),
+            "z001.vu  [####-------] 42%  0:12, 0:17 left, 412x"},
         LineCase{"ThenLeftOut", with(Running, 40), "[####------] 42%  0:12, 0:17 left, 412x"},
         LineCase{"ThenTheTimeLeftGoes", with(Running, 30), "[####-------] 42%  0:12, 412x"},
         LineCase{"ThenTheSpeed", with(Running, 24), "[####-------] 42%  0:12"},

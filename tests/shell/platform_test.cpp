@@ -1,4 +1,4 @@
-// Threads, the program's own path and folders.
+// Threads, the program's own path and folders, the temporary output's name.
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
@@ -12,8 +12,10 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
+#include "platform/temporary_name.h"
 #include "platform/text_encoding.h"
 #include "platform/thread.h"
 
@@ -81,6 +83,26 @@ TEST(Process, FoldersAndWhetherTheUserMayWriteThere) {
     chmod(scratch.c_str(), 0755);
 #endif
     std::filesystem::remove_all(scratch);
+}
+
+// The temporary output's name is the same on every system: the output's name,
+// cut on a whole character after 200 bytes, and the marker.
+TEST(TemporaryName, TheOutputsNameCutOnAWholeCharacter) {
+    char path[PlatformPathCapacity];
+    int32_t length = temporaryNamePrefix("out/vud.pac", 4, path);
+    EXPECT_EQ(std::string(path, static_cast<size_t>(length)), "out/vud.pac.incomplete-");
+    // A three-byte character from byte 199 to 201 is left out whole.
+    const std::string a199(199, 'a');
+    length = temporaryNamePrefix(("out/" + a199 + "\xE9\x9F\xB3.pac").c_str(), 4, path);
+    EXPECT_EQ(std::string(path, static_cast<size_t>(length)), "out/" + a199 + ".incomplete-");
+    // The random part and the terminator must fit after the marker.
+    const std::string fits = std::string(4067, 'd') + "/vud.pac";
+    EXPECT_EQ(temporaryNamePrefix(fits.c_str(), 4068, path), 4087);
+    const std::string over = std::string(4068, 'd') + "/vud.pac";
+    EXPECT_EQ(temporaryNamePrefix(over.c_str(), 4069, path), -1);
+    EXPECT_EQ(temporaryNameCharacter(0), 'a');
+    EXPECT_EQ(temporaryNameCharacter(35), '9');
+    EXPECT_EQ(temporaryNameCharacter(36), 'a');
 }
 
 #if !defined(_WIN32)

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/text_encoding.h"
+
 namespace {
 
 constexpr int32_t MostBarCells = 30;
@@ -111,13 +113,8 @@ int32_t formatProgressLine(const ProgressLineFacts& facts, char* buffer, int32_t
     const int32_t labelRoom = rest - LeastBarCells - 2;
     if (labelRoom < LeastLabelBytes) {
         labelLength = 0;
-    } else if (labelLength > labelRoom) {
-        labelLength = labelRoom;
-        // Back off to the first byte of a UTF-8 sequence.
-        while (labelLength > 0 &&
-               (static_cast<unsigned char>(facts.label[labelLength]) & 0xC0u) == 0x80u) {
-            labelLength -= 1;
-        }
+    } else {
+        labelLength = wholeUtf8Prefix(facts.label, labelLength, labelRoom);
     }
     if (labelLength > 0) rest -= labelLength + 2;
 
