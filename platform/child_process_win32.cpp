@@ -265,11 +265,8 @@ ChildProcess* childProcessStart(const char* program, const char* const* argument
         startup.StartupInfo.hStdOutput = childOutput.get();
         startup.StartupInfo.hStdError = childError.get();
         startup.lpAttributeList = list.get();
-        // Not suspended: a parent that dies between the start and the job
-        // would leave a suspended child for ever, while a running one sees
-        // its input end. Nothing it starts escapes the job: a child waits
-        // for its first request, sent only once it sits in the job.
-        DWORD flags = CREATE_NO_WINDOW;
+        // Suspended until it sits in the job, so nothing it starts escapes it.
+        DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
         if (list) flags |= EXTENDED_STARTUPINFO_PRESENT;
         const BOOL created =
             CreateProcessW(application.get(), line.get(), nullptr, nullptr, TRUE, flags, nullptr,
@@ -280,11 +277,17 @@ ChildProcess* childProcessStart(const char* program, const char* const* argument
         childError.reset();
         if (!created) return nullptr;
     }
-    CloseHandle(started.hThread);
+    OwnedHandle thread(started.hThread);
     child->process = started.hProcess;
     // Without the job the child still ends when its input does.
     const HANDLE job = childJob();
     if (job != nullptr) AssignProcessToJobObject(job, child->process);
+    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+        TerminateProcess(child->process, 1);
+        WaitForSingleObject(child->process, INFINITE);
+        CloseHandle(child->process);
+        return nullptr;
+    }
     child->input = input.release();
     child->output = output.release();
     return owned.release();
