@@ -308,7 +308,12 @@ void childProcessCloseInput(ChildProcess* child) {
 // Its own handle keeps the process object (and its id) until
 // childProcessRelease, so this never reaches another process.
 void childProcessTerminate(ChildProcess* child) {
-    if (child != nullptr && child->process != nullptr) TerminateProcess(child->process, 1);
+    if (child == nullptr || child->process == nullptr) return;
+    TerminateProcess(child->process, 1);
+    // A call of another thread blocked on a pipe returns once the child's
+    // ends close; Wine does not always wake it, so it is cancelled as well.
+    if (child->input != nullptr) CancelIoEx(child->input, nullptr);
+    if (child->output != nullptr) CancelIoEx(child->output, nullptr);
 }
 
 void childProcessRelease(ChildProcess* child, uint32_t graceMilliseconds) {
