@@ -112,7 +112,8 @@ struct Pool {
     int32_t liveHelpers = 0;
     bool serving = false;  // every helper answered: they take entries
     bool stopping = false;
-    int64_t lastLook = 0;  // awakeMilliseconds() when the clock was last read
+    int64_t lastLook = 0;                // awakeMilliseconds() when the clock was last read
+    int64_t answerBaseMilliseconds = 0;  // of this pool's run
 };
 
 std::unique_ptr<Pool> pool;
@@ -338,6 +339,8 @@ bool encoderPoolStart(int32_t helperCount, bool (*giveUp)(void* context), void* 
         return false;
     }
     p.lastLook = awakeMilliseconds();
+    p.answerBaseMilliseconds =
+        millisecondsSetting(TestAnswerBaseVariable, answerBaseMilliseconds.load());
     const char* const arguments[] = {EncoderHelperFileName, nullptr};
     bool started = true;
     // All started before any answer is awaited: they load the library at once.
@@ -411,9 +414,7 @@ bool encoderPoolSubmit(PooledEntry entry) {
     job = Job{};
     job.sequence = p.submitted;
     job.state = JobState::Waiting;
-    job.limitMilliseconds =
-        int64_t{millisecondsSetting(TestAnswerBaseVariable, answerBaseMilliseconds.load())} +
-        entry.audioMilliseconds;
+    job.limitMilliseconds = p.answerBaseMilliseconds + entry.audioMilliseconds;
     job.entry = std::move(entry);
     p.submitted += 1;
     p.changed.notify_all();

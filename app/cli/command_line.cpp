@@ -1,11 +1,9 @@
 // vudconv's command line.
 #include "app/cli/command_line.h"
 
-#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 
 #include "app/shell_state.h"
 #include "encoder/encoder_pool.h"
@@ -13,51 +11,24 @@
 
 namespace {
 
-// Collects a text's bytes, or with no target only counts them: the same
-// writer then gives a compile-time text both its length and its bytes.
-struct TextSink {
-    char* target = nullptr;
-    size_t length = 0;
+// Room for the -b values as text ("8 16 ... 160").
+constexpr int32_t BitRateListCapacity = BitRateRowCount * 4 + 1;
 
-    constexpr void add(std::string_view piece) {
-        for (char c : piece) {
-            if (target != nullptr) target[length] = c;
-            ++length;
-        }
-    }
-
-    // Rates and counts only, so never negative.
-    constexpr void addNumber(int32_t value) {
-        if (value >= 10) addNumber(value / 10);
-        const char digit = static_cast<char>('0' + value % 10);
-        add(std::string_view(&digit, 1));
-    }
+struct BitRateListText {
+    char text[BitRateListCapacity];
 };
 
-// Write's text, terminated, built while compiling: its pieces are the
-// program's own values, never copies of them.
-template <void (*Write)(TextSink&)>
-constexpr auto composedText() {
-    constexpr size_t length = [] {
-        TextSink counter;
-        Write(counter);
-        return counter.length;
-    }();
-    std::array<char, length + 1> text{};
-    TextSink writer{text.data(), 0};
-    Write(writer);
-    return text;
-}
-
 // The -b values, as the usage text and the refusal list them.
-constexpr void writeBitRateList(TextSink& sink) {
+BitRateListText bitRateList() {
+    BitRateListText list{};
+    size_t used = 0;
     for (int32_t row = 0; row < BitRateRowCount; ++row) {
-        if (row > 0) sink.add(" ");
-        sink.addNumber(BitRateTable[row].kbps);
+        used += static_cast<size_t>(std::snprintf(list.text + used, sizeof list.text - used,
+                                                  row > 0 ? " %d" : "%d",
+                                                  static_cast<int>(BitRateTable[row].kbps)));
     }
+    return list;
 }
-
-constexpr auto BitRateList = composedText<writeBitRateList>();
 
 // Row of the bit rate given in kbit/s, or -1.
 int32_t bitRateRowOf(const char* text) {
@@ -132,7 +103,7 @@ bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, siz
                 line->bitRateRow = bitRateRowOf(value);
                 if (line->bitRateRow < 0) {
                     std::snprintf(error, capacity, "bit rate '%s' is not one of %s", value,
-                                  BitRateList.data());
+                                  bitRateList().text);
                     return false;
                 }
                 break;
@@ -151,53 +122,54 @@ bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, siz
 
 namespace {
 
-constexpr void writeUsage(TextSink& sink) {
-    sink.add(
-        "usage: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT]\n"
-        "\n"
-        "Converts the voice archives z###.vud of SOURCE_FOLDER into one MP3 archive\n"
-        "OUTPUT (default: ");
-    sink.add(DefaultOutputName);
-    sink.add(
-        " in the program's folder when you may write there,\n"
-        "otherwise in the current folder).\n"
-        "\n"
-        "  -b KBPS    MP3 bit rate, one of ");
-    writeBitRateList(sink);
-    sink.add("\n             (default ");
-    sink.addNumber(BitRateTable[InitialBitRateSelection].kbps);
-    sink.add(
-        ")\n"
-        "  -j N       encode in N helper processes, 1 to ");
-    sink.addNumber(MaxEncoderJobs);
-    sink.add(
-        " (default: the processors\n"
-        "             available, or the environment variable VUD_JOBS when it holds\n"
-        "             such a number); -j 1 encodes in the program itself\n"
-        "  -y         overwrite an existing OUTPUT without asking\n"
-        "  -q         no progress line\n"
-        "  --help     show this text\n"
-        "  --version  show the program's and the encoder library's versions\n"
-        "\n"
-        "Standard output carries one progress label per converted entry; messages go\n"
-        "to standard error. Ctrl-C (or a hang-up, terminate or quit signal) finishes\n"
-        "the archive in progress, then deletes the incomplete output; a second Ctrl-C\n"
-        "meanwhile stops at once and deletes the incomplete output.\n"
-        "\n"
-        "On a terminal the progress line also shows the time taken, the time left and\n"
-        "the speed as a multiple of real time.\n"
-        "\n"
-        "Exit status: 0 converted, output kept; 1 the run failed or the output could\n"
-        "not be created or written (no output left); 2 usage error or start refused\n"
-        "(SOURCE_FOLDER not a folder, overwrite declined, ...); 3 no source archives\n"
-        "found; 4 the encoder library GOGO.DLL could not be loaded; 130 cancelled by\n"
-        "Ctrl-C (128 + the signal's number: 129 hang-up, 131 quit, 143 terminate).\n");
-}
+// The usage text: its pieces are the program's own values, never copies.
+constexpr const char* UsageFormat =
+    "usage: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT]\n"
+    "\n"
+    "Converts the voice archives z###.vud of SOURCE_FOLDER into one MP3 archive\n"
+    "OUTPUT (default: %s in the program's folder when you may write there,\n"
+    "otherwise in the current folder).\n"
+    "\n"
+    "  -b KBPS    MP3 bit rate, one of %s\n"
+    "             (default %d)\n"
+    "  -j N       encode in N helper processes, 1 to %d (default: the processors\n"
+    "             available, or the environment variable VUD_JOBS when it holds\n"
+    "             such a number); -j 1 encodes in the program itself\n"
+    "  -y         overwrite an existing OUTPUT without asking\n"
+    "  -q         no progress line\n"
+    "  --help     show this text\n"
+    "  --version  show the program's and the encoder library's versions\n"
+    "\n"
+    "Standard output carries one progress label per converted entry; messages go\n"
+    "to standard error. Ctrl-C (or a hang-up, terminate or quit signal) finishes\n"
+    "the archive in progress, then deletes the incomplete output; a second Ctrl-C\n"
+    "meanwhile stops at once and deletes the incomplete output.\n"
+    "\n"
+    "On a terminal the progress line also shows the time taken, the time left and\n"
+    "the speed as a multiple of real time.\n"
+    "\n"
+    "Exit status: 0 converted, output kept; 1 the run failed or the output could\n"
+    "not be created or written (no output left); 2 usage error or start refused\n"
+    "(SOURCE_FOLDER not a folder, overwrite declined, ...); 3 no source archives\n"
+    "found; 4 the encoder library GOGO.DLL could not be loaded; 130 cancelled by\n"
+    "Ctrl-C (128 + the signal's number: 129 hang-up, 131 quit, 143 terminate).\n";
+constexpr int32_t UsageCapacity = 2048;
 
-constexpr auto UsageText = composedText<writeUsage>();
+struct UsageText {
+    char text[UsageCapacity];
+};
+
+UsageText composeUsage() {
+    UsageText usage{};
+    std::snprintf(usage.text, sizeof usage.text, UsageFormat, DefaultOutputName, bitRateList().text,
+                  static_cast<int>(BitRateTable[InitialBitRateSelection].kbps),
+                  static_cast<int>(MaxEncoderJobs));
+    return usage;
+}
 
 }  // namespace
 
 const char* cliUsageText() {
-    return UsageText.data();
+    static const UsageText usage = composeUsage();
+    return usage.text;
 }
