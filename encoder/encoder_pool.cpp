@@ -15,8 +15,8 @@
 #include "encoder/helper_protocol.h"
 #include "platform/child_process.h"
 #include "platform/dynamic_library.h"
+#include "platform/install_layout.h"
 #include "platform/path_limits.h"
-#include "platform/path_separator.h"
 #include "platform/process.h"
 #include "platform/thread.h"
 
@@ -157,13 +157,7 @@ bool helperProgramPath(char* buffer, int32_t capacity) {
         return std::snprintf(buffer, static_cast<size_t>(capacity), "%s", helperPathOverride) <
                capacity;
     }
-    if (!currentProgramPath(buffer, capacity)) return false;
-    char* folderEnd = buffer;
-    for (char* c = buffer; *c != '\0'; ++c) {
-        if (isPathSeparator(*c)) folderEnd = c + 1;
-    }
-    const size_t room = static_cast<size_t>(capacity - (folderEnd - buffer));
-    return std::snprintf(folderEnd, room, "%s", EncoderHelperFileName) < static_cast<int>(room);
+    return installedFilePath(HelperFolderFromPrograms, EncoderHelperFileName, buffer, capacity);
 }
 
 bool sendHello(ChildProcess* child, const char* libraryPath) {

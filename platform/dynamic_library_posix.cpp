@@ -1,7 +1,8 @@
 // Shared libraries through the POSIX loader. dlopen treats a name without a
 // slash as a bare name and searches LD_LIBRARY_PATH, the program's RUNPATH
-// ($ORIGIN for our programs) and the system folders, which is the usual
-// library search of this platform.
+// (for the programs that load the encoder library: its installed folder, then
+// $ORIGIN) and the system folders, which is the usual library search of this
+// platform.
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <memory>
 
 #include "platform/dynamic_library.h"
+#include "platform/install_layout.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VUD_DLOPEN_INTERCEPTED 1
@@ -30,20 +32,16 @@ void* openLibrary(const char* nameOrPath) {
 #ifdef VUD_DLOPEN_INTERCEPTED
 // Under the sanitizers dlopen is called from the sanitizer runtime, so the
 // loader takes the runtime, not the program, as the caller and never reads
-// the program's RUNPATH. Sanitizer builds therefore try the program's own
-// folder ($ORIGIN) explicitly after the usual search.
-void* openBesideProgram(const char* name) {
+// the program's RUNPATH. Sanitizer builds therefore try the folders of the
+// programs' RUNPATH explicitly after the usual search: the library folder,
+// then the program's own folder.
+void* openInProgramFolders(const char* name) {
     char path[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return nullptr;
-    path[length] = '\0';
-    char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) return nullptr;
-    size_t folderLength = static_cast<size_t>(slash - path) + 1;
-    size_t nameLength = std::strlen(name);
-    if (folderLength + nameLength + 1 > sizeof path) return nullptr;
-    std::memcpy(path + folderLength, name, nameLength + 1);
-    return openLibrary(path);
+    if (LibraryFolderFromPrograms[0] != '\0' &&
+        programRelativePath(LibraryFolderFromPrograms, name, path, sizeof path)) {
+        if (void* library = openLibrary(path)) return library;
+    }
+    return programRelativePath("", name, path, sizeof path) ? openLibrary(path) : nullptr;
 }
 #endif
 
@@ -54,7 +52,7 @@ LibraryHandle libraryLoad(const char* nameOrPath) {
     void* library = openLibrary(nameOrPath);
 #ifdef VUD_DLOPEN_INTERCEPTED
     if (library == nullptr && std::strchr(nameOrPath, '/') == nullptr) {
-        library = openBesideProgram(nameOrPath);
+        library = openInProgramFolders(nameOrPath);
     }
 #endif
     return static_cast<LibraryHandle>(library);

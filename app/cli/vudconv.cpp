@@ -21,6 +21,7 @@
 #include "platform/console_text.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/install_layout.h"
 #include "platform/path_separator.h"
 #include "platform/process.h"
 #include "platform/program_arguments.h"
@@ -143,12 +144,20 @@ int32_t exitCodeFor(RunOutcome outcome) {
     return ExitFailed;
 }
 
-// The window program's warning, then where the library was looked for.
+// The window program's warning, then where the library was looked for: in
+// the library folder the build names (when it is not the program's own), then
+// as the library search goes on.
 void reportMissingEncoder() {
+    char folder[PlatformPathCapacity] = "";
+    if (LibraryFolderFromPrograms[0] == '\0' ||
+        !programRelativePath(LibraryFolderFromPrograms, "", folder, sizeof folder)) {
+        folder[0] = '\0';
+    }
     consolePrint(stderr,
-                 "%s: %s\n%s: the encoder library %s could not be loaded (looked beside the "
-                 "program, in the library search path and in the registry folders)\n",
-                 ApplicationName, MissingEncoderWarning, ProgramName, EncoderLibraryFileName);
+                 "%s: %s\n%s: the encoder library %s could not be loaded (looked %s%s%sbeside "
+                 "the program, in the library search path and in the registry folders)\n",
+                 ApplicationName, MissingEncoderWarning, ProgramName, EncoderLibraryFileName,
+                 folder[0] != '\0' ? "in " : "", folder, folder[0] != '\0' ? ", " : "");
 }
 
 int32_t printVersion() {

@@ -1,6 +1,7 @@
 // vudinfo: lists source voice archives (z###.vud) and output archives.
 //
 //   vudinfo [--wav DIR] [--verify] [--extract DIR] PATH...
+//   vudinfo --help | --version
 //
 // PATH is an archive or a folder (every z###.vud in it, in name order). For a
 // source archive it prints the header, one line per entry and the totals;
@@ -16,6 +17,8 @@
 #include <system_error>
 #include <vector>
 
+#include "app/shell_state.h"
+#include "app/version.h"
 #include "archive/output_archive.h"
 #include "platform/console_text.h"
 #include "platform/owned_file.h"
@@ -26,8 +29,36 @@
 
 namespace {
 
+constexpr const char* ProgramName = "vudinfo";
+constexpr const char* UsageLine = "usage: vudinfo [--wav DIR] [--verify] [--extract DIR] PATH...\n";
+// --help: the usage line, then this.
+constexpr const char* HelpText =
+    "\n"
+    "Lists voice archives. PATH is an archive or a folder (every z###.vud in it, in\n"
+    "name order). For a source archive it prints the header, one line per entry\n"
+    "(id, blocks, compressed bytes, samples, duration, silent/raw/delta blocks) and\n"
+    "the totals. A file that starts with VUDMP3 is an output archive: every archive\n"
+    "block and stream is listed.\n"
+    "\n"
+    "  --wav DIR      also write every entry of the source archives into DIR as a\n"
+    "                 WAV file, <archive>_<id>.wav\n"
+    "  --verify       check every invariant of the output archives' format and that\n"
+    "                 every stream is whole, valid MP3 frames\n"
+    "  --extract DIR  write each stream of the output archives into DIR as an .mp3\n"
+    "                 file\n"
+    "  --help         show this text\n"
+    "  --version      show the program's version\n"
+    "\n"
+    "Neither DIR option writes through a symbolic link, or over a file with other\n"
+    "hard links, already standing in DIR under a file's name: that file is reported\n"
+    "and left alone.\n"
+    "\n"
+    "Exit status: 0 every file listed (verified, written); 1 a file could not be\n"
+    "read, is not a valid archive, failed the check or could not be written (the\n"
+    "others are still listed); 2 usage error.\n";
+
 int usage() {
-    consolePrint(stderr, "usage: vudinfo [--wav DIR] [--verify] [--extract DIR] PATH...\n");
+    consolePuts(stderr, UsageLine);
     return 2;
 }
 
@@ -78,6 +109,13 @@ int main(int argc, char** argv) {
             extractDir = argv[++arg];
         } else if (std::strcmp(argv[arg], "--verify") == 0) {
             verify = true;
+        } else if (std::strcmp(argv[arg], "--help") == 0) {
+            consolePuts(stdout, UsageLine);
+            consolePuts(stdout, HelpText);
+            return 0;
+        } else if (std::strcmp(argv[arg], "--version") == 0) {
+            consolePrint(stdout, "%s (%s) %s\n", ProgramName, ApplicationName, ApplicationVersion);
+            return 0;
         } else if (std::strncmp(argv[arg], "--", 2) == 0) {
             return usage();
         } else {
