@@ -13,13 +13,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cli/command_line.h"
 #include "app/shell_state.h"
 #include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"
+#include "platform/install_layout.h"
 #include "tests/support/process_mark.h"
 #include "tests/worker/worker_support.h"
 
@@ -330,6 +333,11 @@ TEST_F(VudconvTest, AMissingEncoderLibraryExitsFour) {
     ChildResult result = runChild(program, {source, output}, options);
     EXPECT_EQ(result.exitCode, 4) << result.err;
     EXPECT_NE(result.err.find("GOGO.DLLが見つかりませんでした."), std::string::npos) << result.err;
+    // The message names the library folder the build installs it in.
+    EXPECT_NE(result.err.find("(looked in " + scratch.path + "bin/" + LibraryFolderFromPrograms +
+                              "/, beside the program,"),
+              std::string::npos)
+        << result.err;
     EXPECT_FALSE(pathExists(output));
     EXPECT_EQ(runChild(program, {"--version"}, options).exitCode, 4);
 }
@@ -621,6 +629,63 @@ TEST_F(VudconvTest, HelpersThatCannotServeLeaveTheRunToTheProgram) {
     EXPECT_EQ(readOnly.exitCode, 0) << readOnly.err;
     EXPECT_EQ(readOnly.err, fallback);
     EXPECT_TRUE(readFile(output) == readFile(work + "alone.pac"));
+}
+
+// Where a copy of the program finds the encoder library and the helper: in
+// the folders the build installs them in (relative to the program), ahead of
+// what lies beside it (a decoy library, a helper that never answers), or
+// beside it alone as in the build tree. No search path.
+TEST_F(VudconvTest, FindsTheLibraryAndTheHelperWhereTheyAreInstalled) {
+    writeArchives(2, 3);
+    options.libraryFolder.clear();
+    options.environment = {"VUD_TEST_HELPER_START_MS=1000"};
+    struct Layout {
+        const char* libraryFolder;  // relative to the program's folder
+        const char* helperFolder;
+        bool decoysBeside;
+    };
+    const Layout layouts[] = {
+        {LibraryFolderFromPrograms, HelperFolderFromPrograms, false},
+        {LibraryFolderFromPrograms, HelperFolderFromPrograms, true},
+        {"", "", false},
+    };
+    namespace fs = std::filesystem;
+    for (size_t i = 0; i < std::size(layouts); ++i) {
+        const Layout& layout = layouts[i];
+        SCOPED_TRACE(i);
+        const fs::path bin = fs::path(scratch.path) / ("layout-" + std::to_string(i)) / "bin";
+        const fs::path library = bin / layout.libraryFolder / "GOGO.DLL";
+        const fs::path helper = bin / layout.helperFolder / "vud-encoder-helper";
+        std::error_code error;
+        for (const fs::path& folder : {bin, library.parent_path(), helper.parent_path()}) {
+            fs::create_directories(folder, error);
+            ASSERT_FALSE(error) << error.message();
+        }
+        auto copies = std::vector<std::pair<fs::path, fs::path>>{
+            {VUDCONV_PATH, bin / "vudconv"},
+            {STAND_IN_ENCODER_PATH, library},
+            {ENCODER_HELPER_PATH, helper}};
+        if (layout.decoysBeside) copies.push_back({FAKE_ENCODER_LIBRARY_PATH, bin / "GOGO.DLL"});
+        for (const auto& [from, to] : copies) {
+            fs::copy_file(from, to, error);
+            ASSERT_FALSE(error) << error.message();
+        }
+        if (layout.decoysBeside) {
+            ASSERT_TRUE(writeFile((bin / "vud-encoder-helper").string(),
+                                  "#!/bin/sh\nexec sleep 600\n"));
+            ASSERT_EQ(chmod((bin / "vud-encoder-helper").c_str(), 0755), 0);
+        }
+        ChildResult version = runChild((bin / "vudconv").string(), {"--version"}, options);
+        EXPECT_EQ(version.exitCode, 0) << version.err;
+        EXPECT_NE(version.out.find("GOGO.DLL VUD stand-in encoder"), std::string::npos)
+            << version.out;
+        const std::string archive = work + "layout-" + std::to_string(i) + ".pac";
+        ChildResult run = runChild((bin / "vudconv").string(), {"-q", "-j", "2", source, archive},
+                                   options);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "") << "the helpers served";
+    }
+    EXPECT_TRUE(noMarkedProcessLeft());
 }
 
 // Each helper aborts at its own third entry: the first helper to get there
