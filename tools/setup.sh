@@ -18,7 +18,7 @@ packages=(
   # the Debian package (tools/build-deb.sh) and its test: manual pages from the
   # programs' --help, the package's checks, installing it, reading its pages,
   # the metainfo's validator and a look at the window on a virtual display
-  help2man dpkg-dev fakeroot lintian man-db appstream x11-utils
+  help2man dpkg-dev lintian man-db appstream x11-utils
 )
 windows_packages=(
   # the Windows build (tools/build-windows.sh): cross compilers, Wine to run

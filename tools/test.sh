@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite:
-#   1. the normal build (build/) with every test;
+#   1. the normal build (build/) with every test, then the Debian package
+#      (tests/package/package-test.sh: its own build in build-deb/);
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/), every test;
 #   3. ThreadSanitizer (build-tsan/), the tests labelled "threaded";
 #   4. the libFuzzer targets (build-fuzz/, clang), each for a bounded time;
@@ -28,6 +29,16 @@ if configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   run_ctest build
 else
   echo "test.sh: normal build failed"; status=1; failed=$((failed + 1))
+fi
+
+# The Debian package (its own Release build in build-deb/): lintian, the
+# unpacked programs, the window, and as root installed, read with man and
+# purged. One step of the tally.
+echo "== debian package"
+if ./tests/package/package-test.sh; then
+  passed=$((passed + 1))
+else
+  echo "test.sh: the package test failed"; failed=$((failed + 1)); status=1
 fi
 
 echo "== address + undefined sanitizers"

@@ -61,7 +61,7 @@ else
   fail "appstreamcli validate"
 fi
 # Two encoders: helpers that could not be started would say so on stderr.
-if "${unpacked[@]}" "$bin/vudconv" -y -q -j 2 samples/voice/ "$tmp/unpacked.pac" 2>"$tmp/err" &&
+if "${unpacked[@]}" "$bin/vudconv" -y -q -j 2 samples/voice/ "$tmp/unpacked.pac" >/dev/null 2>"$tmp/err" &&
   [[ ! -s $tmp/err ]] && "${unpacked[@]}" "$bin/vudinfo" --verify "$tmp/unpacked.pac" >/dev/null; then
   pass "the unpacked vudconv converts samples/voice/ with its helpers; vudinfo --verify accepts it"
 else
@@ -139,7 +139,7 @@ else
       fail "man vudconv"
     fi
     if env -u LD_LIBRARY_PATH /usr/bin/vudconv -y -q -j 2 samples/voice/ "$tmp/installed.pac" \
-      2>"$tmp/err" && [[ ! -s $tmp/err ]] && /usr/bin/vudinfo --verify "$tmp/installed.pac" \
+      >/dev/null 2>"$tmp/err" && [[ ! -s $tmp/err ]] && /usr/bin/vudinfo --verify "$tmp/installed.pac" \
       >/dev/null && cmp -s "$tmp/installed.pac" "$tmp/unpacked.pac"; then
       pass "/usr/bin/vudconv makes the same archive, which vudinfo --verify accepts"
     else
