@@ -2,11 +2,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 
 #include "app/shell_state.h"
 #include "app/status_services.h"
 #include "archive/block_decoder.h"
+#include "archive/entry_decoding.h"
 #include "archive/source_archive.h"
 #include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"
@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr uint32_t DefaultSampleRate = 22050;
 constexpr int32_t LargeEntryCount = 100000;
 // Room for an archive name of a full path's length plus " (nnn/nnn)" with
 // counts of any 32-bit width.
@@ -27,21 +26,6 @@ constexpr int32_t WarningCapacity = 64;
 // PCM read ahead for the encoder helpers, at most (one entry may go over):
 // a few tens of megabytes, with the helpers' copies, for any number of them.
 constexpr int64_t ReadAheadByteLimit = int64_t{16} << 20;
-
-// The whole block must end below 2^31: every offset of the format is a
-// 32-bit field positioned with signed 32-bit seeks.
-bool blockFits(int32_t blockOffset, int64_t blockSize) {
-    int64_t padded = blockSize + blockPaddingFor(blockSize);
-    return int64_t{blockOffset} + padded < OutputArchiveLimit;
-}
-
-int64_t audioMilliseconds(uint64_t sampleCount, uint32_t sampleRate) {
-    return static_cast<int64_t>(sampleCount * 1000 / sampleRate);
-}
-
-}  // namespace
-
-namespace {
 
 // What one archive's entry loop works on.
 struct BlockWork {
@@ -62,28 +46,11 @@ bool formatLabel(const BlockWork& work, int32_t index, char* label) {
     return written >= 0 && written < LabelCapacity;
 }
 
-// How reading and decoding one entry ended.
-enum class EntryOutcome {
-    Decoded,
-    Unreadable,  // the entry breaks the format, or its PCM would not fit 32 bits
-    NoMemory,    // its data or samples could not be reserved
-};
-
-// Reads and decodes entry index without a word to the user: why an entry
-// could not be read is kept in *why, for reportEntryReadResult once the
-// conversion reaches that entry.
+// Reads and decodes entry index; why it could not be read is kept in *why,
+// for reportEntryReadResult once the conversion reaches that entry.
 EntryOutcome decodeEntry(const BlockWork& work, int32_t index, DecodedEntry* decoded,
                          EntryReadResult* why) {
-    SourceEntryData data;
-    *why = readSourceEntryDataChecked(work.source, work.entries, index, &data, false);
-    if (*why == EntryReadResult::NoMemory) return EntryOutcome::NoMemory;
-    if (*why != EntryReadResult::Ok) return EntryOutcome::Unreadable;
-    // The library takes the PCM's byte count as 32 bits.
-    if (sampleCapacityOf(data) * sizeof(int16_t) > std::numeric_limits<uint32_t>::max()) {
-        return EntryOutcome::Unreadable;
-    }
-    // The entry's compressed data is released before it is encoded.
-    return decodeSourceEntry(data, decoded) ? EntryOutcome::Decoded : EntryOutcome::NoMemory;
+    return readAndDecodeEntry(work.source, work.entries, index, decoded, why);
 }
 
 void warnEntryFailed(const SourceEntry& entry) {
@@ -98,7 +65,7 @@ bool recordEntry(BlockWork* work, int32_t index, int32_t streamSize, int64_t mil
     work->entries[index].blockCount = 0;
     work->entries[index].offset = static_cast<uint32_t>(streamSize);
     work->blockSize += streamSize;
-    if (!blockFits(work->blockOffset, work->blockSize)) return false;
+    if (!outputBlockFits(work->blockOffset, work->blockSize)) return false;
     convertedEntryCount += 1;
     convertedAudioMilliseconds.fetch_add(milliseconds);
     showProgress();
@@ -226,10 +193,10 @@ int32_t writeArchiveBlock(const char* archiveName, std::FILE* source, std::FILE*
     uint32_t sampleRate = 0;
     if (readSourceHeader(source, &entryCount, &sampleRate) < 0) return -1;
     if (entryCount < 1) return -1;
-    if (sampleRate == 0) sampleRate = DefaultSampleRate;
+    sampleRate = effectiveSampleRate(sampleRate);
 
     int64_t blockSize = int64_t{OutputEntrySize} * entryCount;
-    if (blockOffset < 0 || !blockFits(blockOffset, blockSize)) return -1;
+    if (blockOffset < 0 || !outputBlockFits(blockOffset, blockSize)) return -1;
 
     SourceEntryTable table = readSourceEntryTable(source, entryCount);
     if (!table.entries) return -1;

@@ -52,6 +52,13 @@ inline int32_t blockPaddingFor(int64_t blockSize) {
                                 OutputBlockAlignment);
 }
 
+// Whether a block of blockSize bytes at blockOffset, padded, ends below 2^31:
+// every offset of the format is a 32-bit field positioned with signed 32-bit
+// seeks.
+inline bool outputBlockFits(int64_t blockOffset, int64_t blockSize) {
+    return blockOffset + blockSize + blockPaddingFor(blockSize) < OutputArchiveLimit;
+}
+
 // The 32 header bytes: magic, archiveCount at byte 16, every other byte zero.
 void encodeOutputHeader(uint8_t bytes[OutputHeaderSize], uint32_t archiveCount);
 

@@ -166,9 +166,12 @@ bool readSourceEntryData(std::FILE* file, const SourceEntry* table, int32_t i,
 void reportEntryReadResult(const SourceEntry& entry, EntryReadResult result) {
     switch (result) {
         case EntryReadResult::NegativeSize:
-        case EntryReadResult::SizeRule:
-            std::fprintf(stderr, "invalid vud size (id:%u)\n", entry.id);
+        case EntryReadResult::SizeRule: {
+            char message[48];
+            std::snprintf(message, sizeof message, SizeRuleMessageFormat, entry.id);
+            std::fprintf(stderr, "%s\n", message);
             return;
+        }
         case EntryReadResult::Ok:
         case EntryReadResult::NoMemory:
         case EntryReadResult::SeekFailed:

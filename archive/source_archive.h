@@ -10,6 +10,8 @@
 constexpr int32_t SourceHeaderSize = 32;
 constexpr int32_t SourceEntrySize = 8;
 constexpr uint16_t SentinelEntryId = 0xFFFF;
+// The rate of an archive whose header's rate field is 0.
+constexpr uint32_t SourceDefaultSampleRate = 22050;
 
 // One record of the entry table, kept in memory with exactly the on-disk
 // layout because the conversion rewrites it in place and writes it out.
@@ -68,6 +70,9 @@ enum class EntryReadResult {
 // written only when reportSizeRule is set (readSourceEntryData sets it).
 EntryReadResult readSourceEntryDataChecked(std::FILE* file, const SourceEntry* table, int32_t i,
                                            SourceEntryData* data, bool reportSizeRule);
+
+// What a run says of an entry that breaks the size rule (its id fills %u).
+constexpr const char* SizeRuleMessageFormat = "invalid vud size (id:%u)";
 
 // Writes what a run says of an entry that could not be read: the size-rule
 // message for a size-rule failure, nothing for any other result.

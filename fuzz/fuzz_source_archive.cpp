@@ -1,12 +1,15 @@
 // Any bytes as a whole source archive file: header, entry table, every
 // entry's data, and decoding on the fast paths checked against the
-// reference loop.
+// reference loop; a check of the archive must stop at the entry the reading
+// stops at.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "archive/archive_check.h"
 #include "archive/block_decoder.h"
+#include "archive/output_archive.h"
 #include "archive/source_archive.h"
 #include "platform/owned_file.h"
 
@@ -45,11 +48,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     SourceEntryTable table = readSourceEntryTable(file.get(), entryCount);
     if (!table.entries) return 0;
     if (table.entries[entryCount].offset != size) std::abort();
+    int32_t firstUnread = -1;
     for (int32_t i = 0; i < entryCount; ++i) {
         SourceEntryData data;
-        if (!readSourceEntryData(file.get(), table.entries.get(), i, &data)) continue;
+        if (!readSourceEntryData(file.get(), table.entries.get(), i, &data)) {
+            if (firstUnread < 0) firstUnread = i;
+            continue;
+        }
         if (data.compressedLength > size) std::abort();
         decodeAndCompare(data);
     }
+    const ArchiveCheck check =
+        checkSourceArchive(file.get(), OutputHeaderSize + MasterIndexEntrySize);
+    if (check.failedIndex != firstUnread) std::abort();
+    if ((check.problem == ArchiveProblem::None) != (firstUnread < 0)) std::abort();
     return 0;
 }

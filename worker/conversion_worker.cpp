@@ -30,7 +30,6 @@
 
 namespace {
 
-constexpr const char* NoArchivesWarning = "フォルダ %s 内に\nVUDファイルは見つかりませんでした.";
 constexpr const char* ArchiveFailedWarning = "ファイル %s の変換中に\nエラーが発生しました.";
 constexpr const char* OutputNotCreatedWarning = "ファイル %s を\n作成できませんでした.";
 constexpr const char* FolderChangedWarning =

@@ -31,6 +31,9 @@ const char* findFirstSourceArchive(const char* pattern);
 const char* findNextSourceArchive();
 int32_t countSourceArchives(const char* folder);
 
+// The warning when a folder holds no archive to convert (the folder fills %s).
+constexpr const char* NoArchivesWarning = "フォルダ %s 内に\nVUDファイルは見つかりませんでした.";
+
 // The warning when the output path names a source archive of the run.
 constexpr const char* OutputIsSourceWarning =
     "ファイル %s は変換するVUDファイルです.\n出力先には指定できません.";

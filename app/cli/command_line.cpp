@@ -52,7 +52,8 @@ bool fail(char* error, size_t capacity, const char* format, const char* detail) 
 }  // namespace
 
 bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, size_t capacity) {
-    *line = CommandLine{InitialBitRateSelection, 0, false, false, false, false, nullptr, nullptr};
+    *line = CommandLine{
+        InitialBitRateSelection, 0, false, false, false, false, false, nullptr, nullptr};
     if (capacity > 0) error[0] = '\0';
     const char* operands[2] = {nullptr, nullptr};
     int32_t operandCount = 0;
@@ -76,6 +77,10 @@ bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, siz
         }
         if (std::strcmp(argument, "--version") == 0) {
             line->version = true;
+            continue;
+        }
+        if (std::strcmp(argument, "--check") == 0) {
+            line->check = true;
             continue;
         }
         if (argument[1] == '-') return fail(error, capacity, "unknown option '%s'", argument);
@@ -115,6 +120,9 @@ bool parseCommandLine(int argc, char** argv, CommandLine* line, char* error, siz
     }
     if (line->help || line->version) return true;
     if (operandCount == 0) return fail(error, capacity, "%s", "SOURCE_FOLDER is missing");
+    // A check writes nothing: an OUTPUT given with it is a mistake worth saying.
+    if (line->check && operandCount == 2)
+        return fail(error, capacity, "--check takes no OUTPUT ('%s')", operands[1]);
     line->sourceFolder = operands[0];
     line->outputPath = operands[1];
     return true;
@@ -125,6 +133,7 @@ namespace {
 // The usage text: its pieces are the program's own values, never copies.
 constexpr const char* UsageFormat =
     "usage: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT]\n"
+    "       vudconv --check SOURCE_FOLDER\n"
     "\n"
     "Converts the voice archives z###.vud of SOURCE_FOLDER into one MP3 archive\n"
     "OUTPUT (default: %s in the program's folder when you may write there,\n"
@@ -137,6 +146,9 @@ constexpr const char* UsageFormat =
     "             such a number); -j 1 encodes in the program itself\n"
     "  -y         overwrite an existing OUTPUT without asking\n"
     "  -q         no progress line\n"
+    "  --check    read every archive of SOURCE_FOLDER as a run would, without the\n"
+    "             encoder library and without writing anything; name each archive\n"
+    "             a run would stop at, and why, then the totals\n"
     "  --help     show this text\n"
     "  --version  show the program's and the encoder library's versions\n"
     "\n"
@@ -152,8 +164,10 @@ constexpr const char* UsageFormat =
     "not be created or written (no output left); 2 usage error or start refused\n"
     "(SOURCE_FOLDER not a folder, overwrite declined, ...); 3 no source archives\n"
     "found; 4 the encoder library GOGO.DLL could not be loaded; 130 cancelled by\n"
-    "Ctrl-C (128 + the signal's number: 129 hang-up, 131 quit, 143 terminate).\n";
-constexpr int32_t UsageCapacity = 2048;
+    "Ctrl-C (128 + the signal's number: 129 hang-up, 131 quit, 143 terminate).\n"
+    "With --check: 0 a run would convert every archive; 1 some archive would stop\n"
+    "it; 2 and 3 as for a run.\n";
+constexpr int32_t UsageCapacity = 4096;
 
 struct UsageText {
     char text[UsageCapacity];

@@ -1,4 +1,5 @@
-// vudconv's command line: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT]
+// vudconv's command line: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT],
+// or vudconv --check SOURCE_FOLDER
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 enum CliExitCode : int32_t {
     ExitCompleted = 0,
     ExitFailed = 1,         // the run failed or the output could not be created or written
+                            // (--check: some archive would stop a run)
     ExitRefused = 2,        // usage error, or the start was refused
     ExitNoArchives = 3,     // no source archives found; nothing touched
     ExitNoEncoder = 4,      // the encoder library could not be loaded
@@ -21,6 +23,7 @@ struct CommandLine {
     bool quiet;                // -q
     bool help;                 // --help
     bool version;              // --version
+    bool check;                // --check: read SOURCE_FOLDER as a run would, write nothing
     const char* sourceFolder;  // as given; null when missing
     const char* outputPath;    // as given; null: the default
 };

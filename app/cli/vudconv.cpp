@@ -4,6 +4,7 @@
 // (so the same checks and the same overwrite question apply), follows the
 // run, and shuts down as the window program does.
 #include <atomic>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "app/shell_state.h"
 #include "app/startup.h"
 #include "app/version.h"
+#include "archive/block_decoder.h"
 #include "encoder/encoder_library.h"
 #include "encoder/encoder_pool.h"
 #include "encoder/entry_encoding.h"
@@ -29,6 +31,7 @@
 #include "window/console/console_window.h"
 #include "window/window_layer.h"
 #include "worker/conversion_worker.h"
+#include "worker/source_check.h"
 #include "worker/source_scan.h"
 #include "worker/worker_state.h"
 
@@ -299,6 +302,50 @@ int32_t convert(const CommandLine& line) {
     return code;
 }
 
+// One line per archive a run would stop at: its name and why.
+void printArchiveProblem(const char* name, const ArchiveCheck& check, void*) {
+    char reason[160];
+    describeArchiveProblem(check, reason, sizeof reason);
+    consolePrint(stdout, "%s: %s\n", name, reason);
+}
+
+// Reads the folder as a run would, without the encoder library, the dialog
+// or the worker, and writes nothing.
+int32_t checkFolder(const CommandLine& line) {
+    if (!sourceFolderUsable(line.sourceFolder)) return ExitRefused;
+    if (line.sourceFolder[0] == '\0' || std::strlen(line.sourceFolder) >= size_t{PathCapacity}) {
+        consolePrint(stderr, "%s: SOURCE_FOLDER is empty or longer than %d bytes\n", ProgramName,
+                     static_cast<int>(PathCapacity - 1));
+        return ExitRefused;
+    }
+    std::unique_ptr<char[]> folder = folderText(line.sourceFolder);
+    if (!folder) {
+        consolePrint(stderr, "%s: out of memory\n", ProgramName);
+        return ExitFailed;
+    }
+    buildDecodeTables();
+    const SourceFolderCheck check = checkSourceFolder(folder.get(), printArchiveProblem, nullptr);
+    if (check.countedArchives == 0) {
+        char message[MessageCapacity];
+        std::snprintf(message, sizeof message, NoArchivesWarning, folder.get());
+        consolePrint(stderr, "%s: %s\n", ApplicationName, message);
+        return ExitNoArchives;
+    }
+    const int64_t seconds = check.audioMilliseconds / 1000;
+    consolePrint(stdout,
+                 "%" PRId32 " archives, %" PRId64 " entries, %" PRId64 ":%02" PRId64 ":%02" PRId64
+                 " of audio: ",
+                 check.walkedArchives, check.entries, seconds / 3600, seconds / 60 % 60,
+                 seconds % 60);
+    if (check.stoppingArchives == 0) {
+        consolePrint(stdout, "a run would convert every archive\n");
+        return ExitCompleted;
+    }
+    consolePrint(stdout, "%" PRId32 " archive(s) would stop a run; it would stop at %s\n",
+                 check.stoppingArchives, check.firstStopping);
+    return ExitFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -317,5 +364,6 @@ int main(int argc, char** argv) {
         return ExitCompleted;
     }
     if (line.version) return printVersion();
+    if (line.check) return checkFolder(line);
     return convert(line);
 }

@@ -565,6 +565,113 @@ TEST_P(VudconvEncodersTest, EveryOutcomeSaysWhatOneEncoderSays) {
     }
 }
 
+// Every name, size and time of modification under folder, to see that
+// nothing was written.
+std::string folderSnapshot(const std::string& folder) {
+    std::string snapshot;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(folder)) {
+        struct stat status {};
+        lstat(item.path().c_str(), &status);
+        snapshot += item.path().string() + " " + std::to_string(status.st_size) + " " +
+                    std::to_string(status.st_mtim.tv_sec) + "." +
+                    std::to_string(status.st_mtim.tv_nsec) + "\n";
+    }
+    return snapshot;
+}
+
+// --check against a real run on every kind of bad folder: the same exit
+// status, the run stopping at the archive the check names first, in the
+// run's words where it has them; the check from a folder without the
+// encoder library, writing nothing.
+TEST_F(VudconvTest, CheckSaysWhatARunWouldDoAndWritesNothing) {
+    struct BadFolder {
+        const char* name;
+        void (*spoil)(const std::string& source);
+        int32_t exitCode;
+        const char* reason;  // on the check's line for the first archive it names
+    };
+    const BadFolder cases[] = {
+        {"good", [](const std::string&) {}, 0, ""},
+        {"size rule", [](const std::string& s) { breakSizeRule(s + "z002.vud", 4); }, 1,
+         "z002.vud: invalid vud size (id:204)"},
+        {"cut short",
+         [](const std::string& s) {
+             std::filesystem::resize_file(s + "z002.vud",
+                                          std::filesystem::file_size(s + "z002.vud") * 6 / 10);
+         },
+         1, "z002.vud: entry "},
+        {"not an archive name",
+         [](const std::string& s) { writeFile(s + "readme.vud", "not an archive"); }, 1,
+         "readme.vud: not named as a voice archive"},
+        {"no magic", [](const std::string& s) { writeFile(s + "z009.vud", std::string(40, 'x')); },
+         1, "z009.vud: not a voice archive"},
+        {"no entries",
+         [](const std::string& s) {
+             std::string bytes = readFile(s + "z003.vud").substr(0, 32);
+             bytes.replace(16, 4, std::string(4, '\0'));
+             writeFile(s + "z003.vud", bytes);
+         },
+         1, "z003.vud: no entries"},
+        {"a table the file cannot hold",
+         [](const std::string& s) {
+             std::string bytes = readFile(s + "z001.vud");
+             bytes.replace(16, 4, std::string("\x40\x42\x0f\x00", 4));
+             writeFile(s + "z001.vud", bytes);
+         },
+         1, "z001.vud: 1000000 entries: a table the file is too short to hold"},
+        {"a pipe under an archive's name",
+         [](const std::string& s) {
+             unlink((s + "z003.vud").c_str());
+             mkfifo((s + "z003.vud").c_str(), 0644);
+         },
+         1, "z003.vud: not a file that can be read"},
+        {"no archive a run counts",
+         [](const std::string& s) {
+             for (const char* name : {"z001.vud", "z002.vud", "z003.vud"}) {
+                 writeFile(s + name, "VUDPAC");
+             }
+         },
+         3, ""},
+        {"no folder", [](const std::string& s) { std::filesystem::remove_all(s); }, 2, ""},
+    };
+    const std::string program = scratch.path + "bin/vudconv";
+    ASSERT_TRUE(makeFolder(scratch.path + "bin"));
+    std::error_code error;
+    std::filesystem::copy_file(VUDCONV_PATH, program, error);
+    ASSERT_FALSE(error) << error.message();
+    for (const BadFolder& bad : cases) {
+        std::filesystem::remove_all(source);
+        ASSERT_TRUE(makeFolder(source));
+        writeArchives(3, 6, 4000);
+        bad.spoil(source);
+        options.libraryFolder.clear();
+        const std::string before = folderSnapshot(scratch.path);
+        ChildResult check = runChild(program, {"--check", source}, options);
+        EXPECT_EQ(folderSnapshot(scratch.path), before) << bad.name;
+        EXPECT_NE(check.out.find(bad.reason), std::string::npos) << bad.name << "\n" << check.out;
+
+        options.libraryFolder = library;
+        ChildResult run = this->run({"-q", "-y", source, output});
+        EXPECT_EQ(check.exitCode, bad.exitCode) << bad.name << "\n" << check.out << check.err;
+        EXPECT_EQ(run.exitCode, check.exitCode) << bad.name << "\n" << run.err;
+        if (check.exitCode == 0) {
+            EXPECT_NE(check.out.find("3 archives, 18 entries, 0:00:"), std::string::npos)
+                << check.out;
+        }
+        if (check.exitCode != 1) continue;
+        const std::string line = check.out.substr(0, check.out.find('\n'));
+        const std::string first = line.substr(0, line.find(':'));
+        EXPECT_NE(check.out.find("it would stop at " + first + "\n"), std::string::npos)
+            << check.out;
+        EXPECT_NE(run.err.find("ファイル " + first + " の変換中に"), std::string::npos)
+            << bad.name << "\n"
+            << run.err;
+        if (std::strstr(bad.reason, "invalid vud size") != nullptr) {
+            EXPECT_NE(run.err.find(line.substr(first.size() + 2) + "\n"), std::string::npos);
+        }
+    }
+}
+
 // A stop of the whole program (Ctrl-Z, then fg) longer than a helper may
 // take to answer is no time of the helpers': the run goes on as if never
 // stopped.
@@ -759,6 +866,13 @@ TEST(CommandLineTest, ParsesOptionsAndOperands) {
     ASSERT_TRUE(parseCommandLine(4, shared, &line, error, sizeof(error))) << error;
     EXPECT_EQ(line.encoderJobs, 1);
     EXPECT_TRUE(line.overwrite);
+    EXPECT_FALSE(line.check);
+
+    char check[] = "--check";
+    char* checked[] = {program, check, folder};
+    ASSERT_TRUE(parseCommandLine(3, checked, &line, error, sizeof(error))) << error;
+    EXPECT_TRUE(line.check);
+    EXPECT_STREQ(line.sourceFolder, "voice");
 
     for (int32_t row = 0; row < BitRateRowCount; ++row) {
         std::string value = std::to_string(BitRateTable[row].kbps);
@@ -789,6 +903,10 @@ TEST(CommandLineTest, RefusesWhatItCannotUse) {
     EXPECT_FALSE(parseCommandLine(1, none, &line, error, sizeof(error)));
     char* dangling[] = {program, folder, b};
     EXPECT_FALSE(parseCommandLine(3, dangling, &line, error, sizeof(error)));
+    char check[] = "--check", out[] = "out.pac";
+    char* checkWithOutput[] = {program, check, folder, out};
+    EXPECT_FALSE(parseCommandLine(4, checkWithOutput, &line, error, sizeof(error)));
+    EXPECT_STREQ(error, "--check takes no OUTPUT ('out.pac')");
     char* danglingJobs[] = {program, folder, j};
     EXPECT_FALSE(parseCommandLine(3, danglingJobs, &line, error, sizeof(error)));
     EXPECT_STREQ(error, "-j needs a number of encoders");
@@ -798,6 +916,7 @@ TEST(CommandLineTest, RefusesWhatItCannotUse) {
 TEST(CommandLineTest, UsageTextReadsAsDocumented) {
     EXPECT_STREQ(cliUsageText(),
                  "usage: vudconv [-b KBPS] [-j N] [-y] [-q] SOURCE_FOLDER [OUTPUT]\n"
+                 "       vudconv --check SOURCE_FOLDER\n"
                  "\n"
                  "Converts the voice archives z###.vud of SOURCE_FOLDER into one MP3 archive\n"
                  "OUTPUT (default: vud.pac in the program's folder when you may write there,\n"
@@ -810,6 +929,9 @@ TEST(CommandLineTest, UsageTextReadsAsDocumented) {
                  "             such a number); -j 1 encodes in the program itself\n"
                  "  -y         overwrite an existing OUTPUT without asking\n"
                  "  -q         no progress line\n"
+                 "  --check    read every archive of SOURCE_FOLDER as a run would, without the\n"
+                 "             encoder library and without writing anything; name each archive\n"
+                 "             a run would stop at, and why, then the totals\n"
                  "  --help     show this text\n"
                  "  --version  show the program's and the encoder library's versions\n"
                  "\n"
@@ -825,7 +947,9 @@ TEST(CommandLineTest, UsageTextReadsAsDocumented) {
                  "not be created or written (no output left); 2 usage error or start refused\n"
                  "(SOURCE_FOLDER not a folder, overwrite declined, ...); 3 no source archives\n"
                  "found; 4 the encoder library GOGO.DLL could not be loaded; 130 cancelled by\n"
-                 "Ctrl-C (128 + the signal's number: 129 hang-up, 131 quit, 143 terminate).\n");
+                 "Ctrl-C (128 + the signal's number: 129 hang-up, 131 quit, 143 terminate).\n"
+                 "With --check: 0 a run would convert every archive; 1 some archive would stop\n"
+                 "it; 2 and 3 as for a run.\n");
 }
 
 // Every -b value the parser takes, and no other, is the one the texts list:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/block_decoder.h"
+#include "archive/entry_decoding.h"
 #include "platform/console_text.h"
 #include "platform/owned_file.h"
 #include "tools/source_writer/wav_file.h"
@@ -13,8 +14,6 @@
 #include "tools/vudinfo/utf8_path.h"
 
 namespace {
-
-constexpr uint32_t DefaultSampleRate = 22050;
 
 void addUp(SourceTotals* into, const SourceTotals& part) {
     into->entries += part.entries;
@@ -54,7 +53,7 @@ bool describeSourceArchive(const char* path, const char* wavDir, SourceTotals* t
                      path);
         return false;
     }
-    const uint32_t rate = sampleRate != 0 ? sampleRate : DefaultSampleRate;
+    const uint32_t rate = effectiveSampleRate(sampleRate);
     consolePrint(stdout, "%s: magic VUDPAC, %d entries, sample rate %u Hz%s\n", path, entryCount,
                  rate, sampleRate == 0 ? " (field 0)" : "");
     if (entryCount < 0) {
