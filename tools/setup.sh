@@ -29,6 +29,9 @@ windows_packages=(
   # program's run under Wine on a virtual display (keys typed, Japanese text
   # pasted, window geometry, a screenshot, locales generated with localedef)
   googletest xdotool xclip x11-utils imagemagick locales
+  # 32-bit Wine beside wine64, for the i686 build's programs (Debian's i386
+  # architecture, added below when missing)
+  wine32:i386
 )
 windows=false
 case "${1:-}" in
@@ -48,6 +51,9 @@ if ((${#missing[@]} > 0)); then
   echo "setup: installing ${missing[*]}"
   sudo_cmd=()
   if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+  if $windows && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -5,8 +5,9 @@
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/), every test;
 #   3. ThreadSanitizer (build-tsan/), the tests labelled "threaded";
 #   4. the libFuzzer targets (build-fuzz/, clang), each for a bounded time;
-#   5. the Windows stage (tools/test-windows.sh): mingw-w64 builds, their
-#      tests and checks under Wine.
+#   5. the Windows stage (tools/test-windows.sh): the mingw-w64 builds, their
+#      tests and checks under Wine (x86_64 under wine64, i686 under 32-bit
+#      Wine).
 # Ends with one line "N passed, N failed" over all ctest runs and checks.
 set -uo pipefail
 cd "$(dirname "$0")/.."

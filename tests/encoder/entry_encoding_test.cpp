@@ -111,6 +111,18 @@ TEST_F(EntryEncodingTest, MakesTheCallsInOrderWithTheirArguments) {
     EXPECT_EQ(settings[0].input.bitsPerSample, 16u);
     EXPECT_EQ(settings[0].input.sampleRate, 11025u);
     EXPECT_EQ(settings[0].input.channels, 1u);
+    // The bytes a library reads: the callback's address fills the first
+    // field (4 bytes in a 32-bit program: 20 bytes in all), then four
+    // little-endian 32-bit fields (11025 is 0x2B11).
+    uint8_t bytes[sizeof(PcmInputDescription)];
+    ASSERT_EQ(sizeof bytes, sizeof(void*) + 16);
+    std::memcpy(bytes, &settings[0].input, sizeof bytes);
+    const uintptr_t address = reinterpret_cast<uintptr_t>(&pcmInputCallback);
+    for (size_t k = 0; k < sizeof(void*); ++k) {
+        EXPECT_EQ(bytes[k], static_cast<uint8_t>(address >> (8 * k))) << k;
+    }
+    const uint8_t fields[16] = {0, 0, 0, 0, 16, 0, 0, 0, 0x11, 0x2B, 0, 0, 1, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(bytes + sizeof(void*), fields, sizeof fields), 0);
     EXPECT_EQ(settings[1].pointer, reinterpret_cast<void*>(&mp3OutputCallback));
 
     std::vector<FakeCall> queries = callsOf(FakeGetConfigure);

@@ -1,8 +1,9 @@
 #!/bin/bash
 # The Windows window program under Wine on a virtual display:
 #   tests/windows/gui-wine.sh BUILD_DIR
-# BUILD_DIR is an x86_64 Windows build with the tests (vud-converter.exe,
-# GOGO.DLL, win32_dialog_check.exe). Runs twice, with a Japanese locale
+# BUILD_DIR is a Windows build with the tests (vud-converter.exe, GOGO.DLL,
+# win32_dialog_check.exe): x86_64, run under wine64, or i686 with
+# WINEARCH=win32, run under 32-bit Wine (tests/windows/wine-run.sh). Runs twice, with a Japanese locale
 # (code page 932) and an English one (code page 1252); each time:
 #  - win32_dialog_check.exe: dialog 129 against the control table, the
 #    backend's thread contract, and drops on the main dialog;
@@ -17,22 +18,24 @@
 # exists, otherwise by their magic and size. The Japanese run's dialog is
 # saved as BUILD_DIR/screenshot-win32.png (VUD_UPDATE_SCREENSHOT=1: also as
 # docs/screenshot-win32.png).
-# Needs: wine64, Xvfb, xdotool, xwininfo (x11-utils), xclip, import
+# Needs: wine64 (wine32 for i686), Xvfb, xdotool, xwininfo (x11-utils), xclip, import
 # (imagemagick), localedef (locales), Japanese fonts (fonts-ipafont-gothic).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:?usage: gui-wine.sh BUILD_DIR}" && pwd)
-WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
 TITLE='VUD Data Converter Ver.0.6'
 for program in vud-converter.exe GOGO.DLL win32_dialog_check.exe; do
     [ -f "$BUILD/$program" ] || { echo "gui-wine: $BUILD/$program missing" >&2; exit 1; }
 done
 
 TMP=$(mktemp -d /tmp/vud-gui-wine.XXXXXX)
+# Every Windows program runs through wine-run.sh, in this prefix.
+WINE=("$ROOT/tests/windows/wine-run.sh" "$TMP/prefix")
 XVFB_PID=
 cleanup() {
-    WINEPREFIX=$TMP/prefix "${WINE%/*}/wineserver" -k 2>/dev/null || true
+    WINEPREFIX=$TMP/prefix "$WINESERVER" -k 2>/dev/null || true
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     rm -rf "$TMP"
 }
@@ -67,9 +70,9 @@ unset LC_ALL LANGUAGE
 # The prefix: Wine draws the window frames itself (no window manager runs),
 # so a window's X geometry is its Windows rectangle; the dialog's font, as
 # on a Japanese Windows, is a metric-compatible Japanese font.
-LANG=C.UTF-8 "$WINE" wineboot -i >/dev/null 2>&1 || fail "the Wine prefix could not be made"
-LANG=C.UTF-8 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-LANG=C.UTF-8 "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+LANG=C.UTF-8 "${WINE[@]}" wineboot -i >/dev/null 2>&1 || fail "the Wine prefix could not be made"
+LANG=C.UTF-8 "${WINE[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+LANG=C.UTF-8 "${WINE[@]}" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
     /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f >/dev/null 2>&1
 
 # Z: is the root of the Linux file system.
@@ -103,7 +106,7 @@ window_place() {
 # to $TMP/exit) and WINDOW.
 start_program() {
     rm -f "$TMP/exit"
-    (cd "$1" && "$WINE" vud-converter.exe >"$TMP/program.log" 2>&1; echo $? >"$TMP/exit") &
+    (cd "$1" && "${WINE[@]}" vud-converter.exe >"$TMP/program.log" 2>&1; echo $? >"$TMP/exit") &
     PROGRAM_PID=$!
     WINDOW=$(timeout 60 xdotool search --sync --name "^${TITLE//./\\.}\$" | head -1) ||
         fail "no window titled $TITLE"
@@ -144,8 +147,8 @@ run_locale() {
     local locale=$1 code_page=$2
     export LANG=$locale
     echo "gui-wine: $locale"
-    "${WINE%/*}/wineserver" -k 2>/dev/null || true
-    (cd "$BUILD" && timeout 120 "$WINE" win32_dialog_check.exe) >"$TMP/check.log" 2>&1 ||
+    "$WINESERVER" -k 2>/dev/null || true
+    (cd "$BUILD" && timeout 120 "${WINE[@]}" win32_dialog_check.exe) >"$TMP/check.log" 2>&1 ||
         fail "$locale: win32_dialog_check: $(cat "$TMP/check.log")"
     grep -q "^code page $code_page" "$TMP/check.log" ||
         fail "$locale: Wine runs $(grep '^code page' "$TMP/check.log"), not $code_page"
@@ -165,11 +168,11 @@ run_locale() {
 
     # Without a window manager a minimised window is Wine's own small bar
     # elsewhere on the screen: the second start must put it back.
-    (cd "$BUILD" && timeout 60 "$WINE" win32_dialog_check.exe --minimize) >"$TMP/minimize.log" 2>&1 ||
+    (cd "$BUILD" && timeout 60 "${WINE[@]}" win32_dialog_check.exe --minimize) >"$TMP/minimize.log" 2>&1 ||
         fail "$locale: the window could not be minimised: $(cat "$TMP/minimize.log")"
     wait_for "[ \"\$(window_place $WINDOW)\" != '$place' ]" 50 ||
         fail "$locale: the minimised window still stands at $place"
-    (cd "$app" && timeout 60 "$WINE" vud-converter.exe >/dev/null 2>&1) ||
+    (cd "$app" && timeout 60 "${WINE[@]}" vud-converter.exe >/dev/null 2>&1) ||
         fail "$locale: the second start did not end with 0"
     wait_for "[ \"\$(window_place $WINDOW)\" = '$place' ]" 50 ||
         fail "$locale: after the second start the window stands at $(window_place "$WINDOW"), not $place"

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # vudconv.exe under Wine against the Linux build:
-#   vudconv-wine.sh LINUX_BUILD WIN_BUILD
+#   [WINEARCH=win32] vudconv-wine.sh LINUX_BUILD WIN_BUILD
+# WIN_BUILD is an x86_64 build, run under wine64, or with WINEARCH=win32 an
+# i686 build, run under 32-bit Wine (wine-run.sh).
 # 1. With our GOGO.DLL it converts samples/voice/ into an archive that the
 #    Linux vudinfo verifies (every invariant, every stream whole MP3 frames),
 #    whose streams libmpg123 decodes to the sources' audio (the Linux
 #    end-to-end test, given the archive), and which equals the Linux
-#    vudconv's archive made with the Linux GOGO.DLL (the same libmp3lame).
+#    vudconv's archive made with the Linux GOGO.DLL (the same libmp3lame);
+#    so do its archives with one encoder and with eight side by side (eight
+#    helpers, each loading the library, beside the program).
 # 2. With the fake encoder library (a copy named GOGO.DLL beside a copy of the
 #    program) its archive equals, byte for byte, the Linux vudconv's archive
 #    made with the Linux fake library.
@@ -90,6 +94,13 @@ check "its streams decode to the sources' audio (libmpg123)" decode_archive "$wo
 check "the Linux vudconv converts with the Linux GOGO.DLL (one encoder)" \
   "$linux/vudconv" -y -q -j 1 "$root/samples/voice/" "$work/linux-real.pac"
 check "the two archives are the same bytes" cmp "$work/real.pac" "$work/linux-real.pac"
+for jobs in 1 8; do
+  check "vudconv.exe -j $jobs makes the same archive" \
+    wine_run "$win/vudconv.exe" -y -q -j "$jobs" "$(windows_path "$root/samples/voice/")" \
+    "$(windows_path "$work/real-j$jobs.pac")"
+  check "  the same bytes (-j $jobs)" cmp "$work/real.pac" "$work/real-j$jobs.pac"
+done
+check "no encoder helper is left after -j 8" no_helper_left
 
 # 2. The fake library, on both systems, in the program itself: its streams
 # depend on how many entries its process has encoded.
