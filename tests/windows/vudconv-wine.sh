@@ -14,7 +14,8 @@
 #    program) its archive equals, byte for byte, the Linux vudconv's archive
 #    made with the Linux fake library.
 # 3. Samples in a folder with a Japanese name convert too, into the same
-#    archive as in 1.
+#    archive as in 1; --check there prints what the Linux --check prints of
+#    that folder, and writes nothing.
 # Exit status 0 when every check passed.
 set -uo pipefail
 
@@ -123,6 +124,20 @@ check "vudconv.exe converts a folder named 音声" \
   wine_run "$win/vudconv.exe" -y -q "$(windows_path "$work/音声/")" \
   "$(windows_path "$work/音声/出力.pac")"
 check "that archive equals the one from samples/voice/" cmp "$work/real.pac" "$work/音声/出力.pac"
+same_check() {  # the folder gets a file a run would stop at; both checks exit 1
+  echo "not an archive" >"$work/音声/読んでね.vud"
+  ls -l --time-style=full-iso "$work/音声" >"$work/before.txt"
+  local windows=0 linux=0
+  wine_run "$win/vudconv.exe" --check "$(windows_path "$work/音声")" >"$work/check-win.txt" ||
+    windows=$?
+  "$linux/vudconv" --check "$work/音声" >"$work/check-linux.txt" || linux=$?
+  ls -l --time-style=full-iso "$work/音声" >"$work/after.txt"
+  rm "$work/音声/読んでね.vud"
+  cat "$work/check-win.txt"
+  [[ $windows == 1 && $linux == 1 ]] && diff <(tr -d '\r' <"$work/check-win.txt") \
+    "$work/check-linux.txt" && cmp "$work/before.txt" "$work/after.txt"
+}
+check "vudconv.exe --check there says what the Linux one says, writing nothing" same_check
 
 # 4. A helper that crashes: the fake library aborts in each helper at its
 # third entry. The run fails cleanly: exit 1, the entry's message, no
