@@ -127,14 +127,14 @@ check "that archive equals the one from samples/voice/" cmp "$work/real.pac" "$w
 same_check() {  # the folder gets a file a run would stop at; both checks exit 1
   echo "not an archive" >"$work/音声/読んでね.vud"
   ls -l --time-style=full-iso "$work/音声" >"$work/before.txt"
-  local windows=0 linux=0
+  local windows_code=0 linux_code=0
   wine_run "$win/vudconv.exe" --check "$(windows_path "$work/音声")" >"$work/check-win.txt" ||
-    windows=$?
-  "$linux/vudconv" --check "$work/音声" >"$work/check-linux.txt" || linux=$?
+    windows_code=$?
+  "$linux/vudconv" --check "$work/音声" >"$work/check-linux.txt" || linux_code=$?
   ls -l --time-style=full-iso "$work/音声" >"$work/after.txt"
   rm "$work/音声/読んでね.vud"
   cat "$work/check-win.txt"
-  [[ $windows == 1 && $linux == 1 ]] && diff <(tr -d '\r' <"$work/check-win.txt") \
+  [[ $windows_code == 1 && $linux_code == 1 ]] && diff <(tr -d '\r' <"$work/check-win.txt") \
     "$work/check-linux.txt" && cmp "$work/before.txt" "$work/after.txt"
 }
 check "vudconv.exe --check there says what the Linux one says, writing nothing" same_check
