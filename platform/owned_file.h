@@ -6,6 +6,14 @@
 #include <cstdio>
 #include <memory>
 
+#if !defined(_WIN32)
+#include <sys/types.h>
+
+// The build asks for 64-bit file positions (_FILE_OFFSET_BITS, the top-level
+// CMakeLists.txt); a 32-bit build without them could not reach 2 GiB.
+static_assert(sizeof(off_t) == 8, "off_t must have 64 bits: build with _FILE_OFFSET_BITS=64");
+#endif
+
 struct FileCloser {
     void operator()(std::FILE* file) const {
         if (file != nullptr) std::fclose(file);

@@ -6,6 +6,8 @@
 # here.
 #   tools/setup.sh           the Linux build, its tests and the main job
 #   tools/setup.sh windows   that, and the Windows cross build and its tests
+#   tools/setup.sh i386      that, and the 32-bit Linux build and its tests
+#                            (tools/test-i386.sh)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -29,15 +31,24 @@ windows_packages=(
   # program's run under Wine on a virtual display (keys typed, Japanese text
   # pasted, window geometry, a screenshot, locales generated with localedef)
   googletest xdotool xclip x11-utils imagemagick locales
-  # 32-bit Wine beside wine64, for the i686 build's programs (Debian's i386
-  # architecture, added below when missing)
+  # 32-bit Wine beside wine64, for the i686 build's programs
   wine32:i386
 )
+i386_packages=(
+  # the 32-bit Linux build (cmake/toolchain-linux-i686.cmake): gcc -m32, the
+  # i386 architecture's libraries it links (libmp3lame for GOGO.DLL, and the
+  # tests' GoogleTest and libmpg123), and qemu-user to run its tests
+  g++-multilib libmp3lame-dev:i386 libmpg123-dev:i386 libgtest-dev:i386 libgmock-dev:i386
+  qemu-user
+)
 windows=false
+# Debian's i386 architecture, added below when missing.
+i386_architecture=false
 case "${1:-}" in
   "") ;;
-  windows) packages+=("${windows_packages[@]}"); windows=true ;;
-  *) echo "usage: setup.sh [windows]" >&2; exit 2 ;;
+  windows) packages+=("${windows_packages[@]}"); windows=true; i386_architecture=true ;;
+  i386) packages+=("${i386_packages[@]}"); i386_architecture=true ;;
+  *) echo "usage: setup.sh [windows|i386]" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -51,7 +62,7 @@ if ((${#missing[@]} > 0)); then
   echo "setup: installing ${missing[*]}"
   sudo_cmd=()
   if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
-  if $windows && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if $i386_architecture && ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
   fi
   "${sudo_cmd[@]}" apt-get update -qq

@@ -1,12 +1,16 @@
-# Sourced by tools/test.sh and tools/test-windows.sh: the builds and ctest
-# runs of a test stage, and its tally. Expects root, jobs, passed, failed and
-# status set by the caller, and script_name for its messages.
+# Sourced by tools/test.sh, tools/test-windows.sh and tools/test-i386.sh: the
+# builds and ctest runs of a test stage, and its tally. Expects root, jobs,
+# passed, failed and status set by the caller, and script_name for its
+# messages.
 
-# Every build here treats warnings as errors.
+# Every build here treats warnings as errors. Builds everything, or only the
+# targets of the array build_targets when the caller sets it.
 configure_and_build() {  # dir, cmake args...
   local dir=$1; shift
+  local target_options=()
+  if [[ -n ${build_targets+set} ]]; then target_options=(--target "${build_targets[@]}"); fi
   cmake -S "$root" -B "$root/$dir" -G Ninja -DVUD_WERROR=ON "$@" >/dev/null || return 1
-  cmake --build "$root/$dir" -j "$jobs" || return 1
+  cmake --build "$root/$dir" -j "$jobs" "${target_options[@]}" || return 1
 }
 
 # Runs ctest in dir and adds its programs to the tally (a run that ran no

@@ -5,7 +5,10 @@
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/), every test;
 #   3. ThreadSanitizer (build-tsan/), the tests labelled "threaded";
 #   4. the libFuzzer targets (build-fuzz/, clang), each for a bounded time;
-#   5. the Windows stage (tools/test-windows.sh): the mingw-w64 builds, their
+#   5. the 32-bit stage (tools/test-i386.sh): a 32-bit x86 Linux build
+#      (build-i386/), its archive, encoder, conversion, scan and worker tests
+#      under qemu-i386;
+#   6. the Windows stage (tools/test-windows.sh): the mingw-w64 builds, their
 #      tests and checks under Wine (x86_64 under wine64, i686 under 32-bit
 #      Wine).
 # Ends with one line "N passed, N failed" over all ctest runs and checks.
@@ -69,20 +72,30 @@ else
   echo "test.sh: fuzz build failed"; status=1; failed=$((failed + 1))
 fi
 
+# Runs a stage script that ends with "N passed, N failed" and adds its
+# counts to the tally; a stage that does not get there counts one failure.
+run_stage() {  # name, script
+  local name=$1 script=$2 log rc stage_passed stage_failed
+  log=$(mktemp)
+  "$script" 2>&1 | tee "$log"
+  rc=${PIPESTATUS[0]}
+  stage_passed=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1/p' "$log" | tail -1)
+  stage_failed=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\2/p' "$log" | tail -1)
+  rm -f "$log"
+  if [[ -z "$stage_passed" ]]; then
+    echo "test.sh: the $name stage did not finish"; failed=$((failed + 1)); status=1
+  else
+    passed=$((passed + stage_passed))
+    failed=$((failed + stage_failed))
+    if [[ $rc -ne 0 || $stage_failed -ne 0 ]]; then status=1; fi
+  fi
+}
+
+echo "== 32-bit linux"
+run_stage 32-bit ./tools/test-i386.sh
+
 echo "== windows"
-log=$(mktemp)
-./tools/test-windows.sh 2>&1 | tee "$log"
-rc=${PIPESTATUS[0]}
-windows_passed=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1/p' "$log" | tail -1)
-windows_failed=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\2/p' "$log" | tail -1)
-rm -f "$log"
-if [[ -z "$windows_passed" ]]; then
-  echo "test.sh: the Windows stage did not finish"; failed=$((failed + 1)); status=1
-else
-  passed=$((passed + windows_passed))
-  failed=$((failed + windows_failed))
-  if [[ $rc -ne 0 || $windows_failed -ne 0 ]]; then status=1; fi
-fi
+run_stage Windows ./tools/test-windows.sh
 
 echo "${passed} passed, ${failed} failed"
 exit $status

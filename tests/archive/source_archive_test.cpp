@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,21 @@ TEST(SourceEntryTable, ReadsRecordsAndAppendsTheSentinel) {
     EXPECT_EQ(t[3].blockCount, 0);
     EXPECT_EQ(t[3].offset, image.bytes.size());
     EXPECT_EQ(std::ftell(archive.file.get()), static_cast<long>(image.bytes.size()));
+}
+
+// Files of 2 GiB and more (sparse here) read at any width: the last entry's
+// room reaches the file's end, or 4 GiB - 1 beyond that.
+TEST(SourceEntryTable, SentinelOfFilesOfTwoGigabytesAndMore) {
+    const ArchiveImage image = buildSourceArchive({rawEntry(9, {3}, 3)}, 22050);
+    for (int64_t length : {int64_t{1} << 31, (int64_t{1} << 32) + 5}) {
+        OwnedFile file = fileWithBytes(image.bytes);
+        ASSERT_TRUE(file && seekFile(file.get(), length - 1, SEEK_SET));
+        ASSERT_EQ(std::fputc(0, file.get()), 0);
+        SourceEntryTable table = readSourceEntryTable(file.get(), 1);
+        ASSERT_TRUE(table.entries);
+        EXPECT_EQ(table.entries[1].offset, static_cast<uint32_t>(std::min<int64_t>(length, UINT32_MAX)));
+        EXPECT_EQ(tellFile(file.get()), length);
+    }
 }
 
 TEST(SourceEntryTable, FailsCleanlyOnTablesTheFileCannotHold) {
